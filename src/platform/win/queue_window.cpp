@@ -1,5 +1,7 @@
 #include "queue_window.h"
 
+#include <utility>
+
 void QueueWindow::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard lock(mutex_);
