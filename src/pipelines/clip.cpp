@@ -1,0 +1,4 @@
+#include "clip.h"
+
+CurrentClipState CurrentClip;
+VideoSize ProcessVideoSize;
