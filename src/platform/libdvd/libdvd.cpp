@@ -23,6 +23,8 @@
 
 #include "platform/win/messages.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Extent {
@@ -407,7 +409,9 @@ std::shared_ptr<Disc> Find(DvdHandle handle) {
 }  // namespace
 
 DvdHandle MyDVDOpen(const char* path) {
-    if (!path || !*path) return 0;
+    // libdvdread reports a missing path on stderr by itself; keep it quiet.
+    struct stat st;
+    if (!path || !*path || ::stat(path, &st) != 0) return 0;
     auto disc = std::make_shared<Disc>();
     if (!disc->Open(path)) return 0;
     Registry& r = TheRegistry();
