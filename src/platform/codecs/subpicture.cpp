@@ -17,12 +17,35 @@ void RgbToYuv(int r, int g, int b, uint8_t& y, uint8_t& u, uint8_t& v) {
 SubpictureDecoder::SubpictureDecoder() = default;
 SubpictureDecoder::~SubpictureDecoder() = default;
 
-void SubpictureDecoder::DefaultColour(int slot, uint8_t& r, uint8_t& g, uint8_t& b) {
-    static const uint8_t kColours[4][3] = {
-        {0, 0, 0}, {235, 235, 235}, {16, 16, 16}, {128, 128, 128}};
-    r = kColours[slot & 3][0];
-    g = kColours[slot & 3][1];
-    b = kColours[slot & 3][2];
+void SubpictureDecoder::DefaultColours(const uint8_t* indices, int width, int height,
+                                       const uint8_t alpha[4], uint8_t rgb[4][3]) {
+    int count[4] = {}, edge[4] = {};
+    auto transparent = [&](int x, int y) {
+        return x < 0 || y < 0 || x >= width || y >= height ||
+               alpha[indices[size_t(y) * width + x] & 3] == 0;
+    };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int s = indices[size_t(y) * width + x] & 3;
+            if (!alpha[s]) continue;
+            ++count[s];
+            if (transparent(x - 1, y) || transparent(x + 1, y) || transparent(x, y - 1) ||
+                transparent(x, y + 1))
+                ++edge[s];
+        }
+    int opaque = 0, outline = -1, text = -1;
+    for (int s = 0; s < 4; ++s) {
+        if (!count[s]) continue;
+        ++opaque;
+        if (outline < 0 || double(edge[s]) / count[s] > double(edge[outline]) / count[outline]) outline = s;
+    }
+    if (opaque < 2) outline = -1;  // a single colour is text
+    for (int s = 0; s < 4; ++s)
+        if (count[s] && s != outline && (text < 0 || count[s] > count[text])) text = s;
+    for (int s = 0; s < 4; ++s) {
+        const uint8_t level = s == text ? 235 : s == outline ? 16 : 128;
+        rgb[s][0] = rgb[s][1] = rgb[s][2] = level;
+    }
 }
 
 HRESULT SubpictureDecoder::Open() {
@@ -82,11 +105,13 @@ void SubpictureDecoder::Decode(const uint8_t* data, size_t size, REFERENCE_TIME 
         // Only the alpha of the decoder's palette is the stream's own; its
         // colours are guesses when the disc's palette is unknown, so ours win.
         const uint32_t* palette = reinterpret_cast<const uint32_t*>(rect->data[1]);
+        uint8_t alpha[4], rgb[4][3];
+        for (int slot = 0; slot < 4; ++slot) alpha[slot] = uint8_t(palette[slot] >> 24);
+        DefaultColours(image.indices.data(), image.width, image.height, alpha, rgb);
         for (int slot = 0; slot < 4; ++slot) {
-            uint8_t r, g, b;
-            DefaultColour(slot, r, g, b);
-            RgbToYuv(r, g, b, image.yuva[slot][0], image.yuva[slot][1], image.yuva[slot][2]);
-            image.yuva[slot][3] = uint8_t(palette[slot] >> 24);
+            RgbToYuv(rgb[slot][0], rgb[slot][1], rgb[slot][2], image.yuva[slot][0],
+                     image.yuva[slot][1], image.yuva[slot][2]);
+            image.yuva[slot][3] = alpha[slot];
         }
         break;  // a DVD subpicture has one rectangle
     }

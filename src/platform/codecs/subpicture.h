@@ -37,9 +37,12 @@ public:
     bool BlendInto(const PlanarPicture& picture, REFERENCE_TIME t);
     size_t PendingCount() const;
 
-    // The colours used without the disc's palette, by the subpicture's colour
-    // slot (background, pattern, emphasis 1, emphasis 2): light text, dark outline.
-    static void DefaultColour(int slot, uint8_t& r, uint8_t& g, uint8_t& b);
+    // The colours used without the disc's palette: which of the four slots is
+    // text and which is outline differs from disc to disc, so the slot that
+    // borders the transparent background most is taken as the outline (dark),
+    // the largest other one as the text (light), a third as grey.
+    static void DefaultColours(const uint8_t* indices, int width, int height,
+                               const uint8_t alpha[4], uint8_t rgb[4][3]);
     static void BlendImage(const Image& image, const PlanarPicture& picture);
 
 private:

@@ -204,29 +204,44 @@ TEST(Subpicture, ShownBetweenItsStartAndStopOnly) {
     }
 }
 
-// Without the disc's palette: light text over a dark outline.
-TEST(Subpicture, DefaultColoursAreLightTextDarkOutline) {
-    SubpictureDecoder::Image image;
-    image.x = 10;
-    image.y = 10;
-    image.width = 4;
-    image.height = 2;
-    image.indices = {2, 1, 1, 2, 2, 1, 0, 3};
-    for (int slot = 0; slot < 4; ++slot) {
-        uint8_t r, g, b;
-        SubpictureDecoder::DefaultColour(slot, r, g, b);
-        image.yuva[slot][0] = uint8_t((r + g + b) / 3);
-        image.yuva[slot][1] = image.yuva[slot][2] = 128;
-        image.yuva[slot][3] = slot == 0 ? 0 : 255;
+// Without the disc's palette: whichever slots a disc uses, the colour that
+// borders the transparent background is the dark outline and the text is light.
+TEST(Subpicture, DefaultColoursMakeLightTextWithDarkOutline) {
+    struct Case {
+        int body, outline;
+    } cases[] = {{1, 2}, {2, 1}, {3, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "body " << c.body << " outline " << c.outline);
+        // A 6x4 block of body colour framed by outline colour, on a transparent background.
+        const int w = 10, h = 8;
+        std::vector<uint8_t> idx(w * h, 0);
+        for (int y = 1; y < h - 1; ++y)
+            for (int x = 1; x < w - 1; ++x)
+                idx[y * w + x] = (y == 1 || y == h - 2 || x == 1 || x == w - 2) ? c.outline : c.body;
+        const uint8_t alpha[4] = {0, 255, 255, 255};
+        uint8_t rgb[4][3];
+        SubpictureDecoder::DefaultColours(idx.data(), w, h, alpha, rgb);
+        EXPECT_GT(rgb[c.body][0], 200);
+        EXPECT_LT(rgb[c.outline][0], 40);
+
+        SubpictureDecoder::Image image;
+        image.x = 3;
+        image.y = 5;
+        image.width = w;
+        image.height = h;
+        image.indices = idx;
+        for (int s = 0; s < 4; ++s) {
+            image.yuva[s][0] = rgb[s][0];
+            image.yuva[s][1] = image.yuva[s][2] = 128;
+            image.yuva[s][3] = alpha[s];
+        }
+        Picture p(32, 32);
+        SubpictureDecoder::BlendImage(image, p.view);
+        EXPECT_EQ(p.view.y[(5 + 3) * 32 + 3 + 4], rgb[c.body][0]);     // inside the block
+        EXPECT_EQ(p.view.y[(5 + 1) * 32 + 3 + 4], rgb[c.outline][0]);  // its frame
+        EXPECT_EQ(p.view.y[5 * 32 + 3], 60);                            // transparent corner
+        EXPECT_EQ(p.view.y[4 * 32 + 3], 60);                            // outside the image
     }
-    EXPECT_GT(image.yuva[1][0], 200);  // pattern: light
-    EXPECT_LT(image.yuva[2][0], 40);   // outline: dark
-    Picture p(32, 32);
-    SubpictureDecoder::BlendImage(image, p.view);
-    EXPECT_EQ(p.view.y[10 * 32 + 11], image.yuva[1][0]);
-    EXPECT_EQ(p.view.y[10 * 32 + 10], image.yuva[2][0]);
-    EXPECT_EQ(p.view.y[11 * 32 + 12], 60);  // transparent background slot
-    EXPECT_EQ(p.view.y[9 * 32 + 10], 60);   // outside the image
 }
 
 // A reset (seek) forgets what was waiting to be shown.
