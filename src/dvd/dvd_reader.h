@@ -52,6 +52,7 @@ public:
     void Unlock() override { m_csLock.Unlock(); }
 
     // For diagnostics and tests.
+    DvdHandle Handle();
     LONGLONG Position();
     LONG Remaining();
 

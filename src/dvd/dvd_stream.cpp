@@ -147,6 +147,11 @@ LONGLONG CDVDStream::Size(LONGLONG* pSizeAvailable) {
     return m_llLength;
 }
 
+DvdHandle CDVDStream::Handle() {
+    CAutoLock lock(&m_csLock);
+    return m_hDvd;
+}
+
 LONGLONG CDVDStream::Position() {
     CAutoLock lock(&m_csLock);
     return m_llPosition;
