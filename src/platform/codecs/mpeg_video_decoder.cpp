@@ -82,13 +82,18 @@ HRESULT CMpegVideoInputPin::CheckMediaType(const CMediaType* pmt) {
     return pmt && ParseInputType(*pmt, nullptr, nullptr) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-HRESULT CMpegVideoInputPin::BreakConnect() {
-    if (m_pDecoder->m_pOutput->IsConnected()) {
-        // A picture type made for the old stream must not outlive it.
-        m_pDecoder->m_pOutput->GetConnected()->Disconnect();
-        m_pDecoder->m_pOutput->Disconnect();
+HRESULT CMpegVideoInputPin::CompleteConnect(IPin* pReceivePin) {
+    HRESULT hr = CBaseInputPin::CompleteConnect(pReceivePin);
+    if (FAILED(hr)) return hr;
+    // A new stream (another title) may keep the picture connection when its
+    // pictures fit the agreed type; otherwise that connection has to go.
+    CMpegVideoOutputPin* out = m_pDecoder->m_pOutput;
+    if (out->IsConnected() && out->CheckMediaType(&out->CurrentMediaType()) != S_OK) {
+        ComPtr<IPin> peer(out->GetConnected());
+        peer->Disconnect();
+        out->Disconnect();
     }
-    return CBaseInputPin::BreakConnect();
+    return S_OK;
 }
 
 HRESULT CMpegVideoInputPin::Receive(IMediaSample* pSample) {
@@ -337,8 +342,8 @@ HRESULT CMpegVideoDecoder::Stop() {
     if (m_State == State_Stopped) return S_OK;
     // Refuse new samples and free a thread blocked on an output buffer before
     // waiting for the streaming thread to leave the decoder.
-    m_pVideo->Inactive();
-    m_pSubpicture->Inactive();
+    if (m_pVideo->IsConnected()) m_pVideo->Inactive();
+    if (m_pSubpicture->IsConnected()) m_pSubpicture->Inactive();
     if (m_pOutput->IsConnected()) m_pOutput->Inactive();
     {
         CAutoLock receive(&m_csReceive);

@@ -17,7 +17,7 @@ public:
     HRESULT BeginFlush() override;
     HRESULT EndFlush() override;
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
-    HRESULT BreakConnect() override;
+    HRESULT CompleteConnect(IPin* pReceivePin) override;
 
 private:
     CMpegVideoDecoder* m_pDecoder;

@@ -289,3 +289,40 @@ TEST(DvdAudioDecoderFilter, RefusesWhatItCannotDecode) {
     mt.SetFormat(reinterpret_cast<BYTE*>(&wfx), 10);  // truncated block
     EXPECT_NE(decoder->CheckInputType(&mt), S_OK);
 }
+
+// Switching the input to another title keeps the picture connection when the
+// pictures still fit it and drops it when they do not.
+TEST(MpegVideoDecoderFilter, NewInputKeepsOrDropsThePictureConnection) {
+    const DemuxedVob pal1 = DemuxVob(fixtures::VobPath(fixtures::Disc::Pal, 1));
+    const DemuxedVob pal3 = DemuxVob(fixtures::VobPath(fixtures::Disc::Pal, 3));
+    const DemuxedVob ntsc = DemuxVob(fixtures::VobPath(fixtures::Disc::Ntsc, 2));
+    HRESULT hr = S_OK;
+    ComPtr<CMpegVideoDecoder> decoder(new CMpegVideoDecoder(nullptr, &hr));
+    ComPtr<CTestSink> sink(new CTestSink(MEDIATYPE_Video));
+    ComPtr<CTestSource> first(new CTestSource({pal1.Video()}));
+    ASSERT_EQ(ConnectPins(first->GetPin(0), decoder->GetPin(0)), S_OK);
+    ASSERT_EQ(ConnectPins(decoder->GetPin(2), sink->Pin()), S_OK);
+    struct Step {
+        const DemuxedVob* next;
+        bool stays;
+    } steps[] = {{&pal3, true}, {&ntsc, false}};
+    ComPtr<CTestSource> current = first;
+    for (const Step& s : steps) {
+        current->GetPin(0)->Disconnect();
+        decoder->GetPin(0)->Disconnect();
+        ComPtr<CTestSource> source(new CTestSource({s.next->Video()}));
+        ASSERT_EQ(ConnectPins(source->GetPin(0), decoder->GetPin(0)), S_OK);
+        EXPECT_EQ(bool(decoder->GetPin(2)->IsConnected()), s.stays);
+        EXPECT_EQ(bool(sink->Pin()->IsConnected()), s.stays);
+        current = source;
+    }
+    // Reconnected, the output offers the new size.
+    ASSERT_EQ(ConnectPins(decoder->GetPin(2), sink->Pin()), S_OK);
+    CMediaType mt;
+    sink->Pin()->ConnectionMediaType(&mt);
+    EXPECT_EQ(Bmi(mt).biHeight, 480);
+    current->GetPin(0)->Disconnect();
+    decoder->GetPin(0)->Disconnect();
+    decoder->GetPin(2)->Disconnect();
+    sink->Pin()->Disconnect();
+}
