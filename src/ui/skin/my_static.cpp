@@ -28,5 +28,6 @@ void CMyStatic::paintEvent(QPaintEvent*) {
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop, text_);
+    // Long notes wrap at word breaks rather than run out of the label.
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text_);
 }

@@ -18,13 +18,25 @@
 #include "platform/win/qt/qt_window.h"
 
 namespace {
+QApplication* g_app = nullptr;
+
 QApplication& App() {
     static int argc = 1;
     static char name[] = "win_qt_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    if (!g_app) g_app = new QApplication(argc, argv);
+    return *g_app;
 }
+
+// The application must go before static destruction, which it does not survive.
+struct AppEnvironment : ::testing::Environment {
+    void SetUp() override { App(); }
+    void TearDown() override {
+        delete g_app;
+        g_app = nullptr;
+    }
+};
+[[maybe_unused]] const auto* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 // Runs the event loop until pred holds or the time is up.
 template <class Pred>

@@ -6,12 +6,16 @@
 #include <QElapsedTimer>
 #include <QPainter>
 
+namespace {
+QApplication* g_app = nullptr;
+}
+
 QApplication& TestApp() {
     static int argc = 1;
     static char name[] = "skin_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    if (!g_app) g_app = new QApplication(argc, argv);
+    return *g_app;
 }
 
 std::string ImageDir::Write(const std::string& name, const QImage& image) {
@@ -62,8 +66,14 @@ QImage Grab(QWidget* w) { return w->grab().toImage().convertToFormat(QImage::For
 namespace {
 // Fixtures hold widgets as members, so the application must exist before any
 // fixture is constructed.
+// The application also goes before static destruction, which it does not
+// survive.
 struct AppEnvironment : ::testing::Environment {
     void SetUp() override { TestApp(); }
+    void TearDown() override {
+        delete g_app;
+        g_app = nullptr;
+    }
 };
 [[maybe_unused]] const auto* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 }  // namespace
