@@ -103,6 +103,10 @@ protected:
     IFilterGraph* m_pGraph = nullptr;   // not referenced
     IMediaEventSink* m_pSink = nullptr; // not referenced (it is the graph)
     LONG m_PinVersion = 1;
+
+private:
+    // Guards m_pSink against a graph leaving while a streaming thread notifies.
+    std::mutex m_sinkLock;
 };
 
 // ================================================================ CBasePin

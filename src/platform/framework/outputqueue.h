@@ -73,7 +73,8 @@ private:
     std::deque<Item> m_items;
     bool m_bTerminate = false;
     bool m_bFlushing = false;
-    bool m_bFlushed = true;
+    bool m_bFlushed = true;             // nothing sent since the last flush
+    bool m_bPassedFlush = true;         // this flush went downstream
     bool m_bSendAnyway = false;
     bool m_bBusy = false;               // the thread is delivering
     HRESULT m_hr = S_OK;                // last delivery result

@@ -31,6 +31,11 @@ public:
     // Wakes the advise thread to re-check due advises (after the private time jumped).
     void TriggerThread();
 
+protected:
+    // The advise thread (started by the first advise) calls GetPrivateTime; a
+    // derived clock that overrides it must call this in its destructor.
+    void StopAdviseThread();
+
 private:
     struct Advise {
         REFERENCE_TIME due;
@@ -38,6 +43,7 @@ private:
         CAMEvent* event;
     };
     void AdviseThread();
+    void StartAdviseThreadLocked();
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::map<DWORD_PTR, Advise> m_advises;

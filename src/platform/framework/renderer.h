@@ -112,5 +112,6 @@ protected:
     BOOL m_bInReceive = FALSE;
     BOOL m_bFirstSampleShown = FALSE;
     FILTER_STATE m_streamState = State_Stopped;  // m_State as seen under m_RendererLock
+    REFERENCE_TIME m_rtRunStart = 0;             // m_tStart as seen under m_RendererLock
     std::atomic<long> m_cRendered{0};
 };
