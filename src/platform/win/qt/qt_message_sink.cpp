@@ -23,10 +23,13 @@ MessageSink InstallQtMessageSink() {
             std::fprintf(stderr, "%s\n", text.c_str());
             return;
         }
-        if (QThread::currentThread() == app->thread())
+        if (QThread::currentThread() == app->thread()) {
             ShowBox(text);
-        else
-            QMetaObject::invokeMethod(app, [&text] { ShowBox(text); },
-                                      Qt::BlockingQueuedConnection);
+            return;
+        }
+        // From another thread the box is queued to the GUI thread and the caller
+        // goes on: waiting for the user could deadlock a GUI thread that is
+        // itself waiting for this thread (stopping a graph joins its threads).
+        QMetaObject::invokeMethod(app, [text] { ShowBox(text); }, Qt::QueuedConnection);
     });
 }

@@ -159,7 +159,7 @@ void Converting() {
     Note(dlg.LoadBackground(Skin("convertingbk.png")), "convertingbk.png");
     using namespace skin_layout;
     const QColor brush(137, 139, 142);
-    Label(dlg, "Converting", QRect(16, 11, 200, 16));
+    Label(dlg, "Converting", kConvTitleLabel);
     auto* preview = new QLabel(&dlg);
     preview->setGeometry(kConvPreview);
     preview->setPixmap(QPixmap::fromImage(LoadSkinImage(Skin("video.bmp")))
@@ -175,7 +175,7 @@ void Converting() {
     job->setRange(0, 1000);
     job->setValue(620);
     Label(dlg, "Converted length of the current file:  00:01:12 / 00:03:36",
-          QRect(40, 340, 405, 16), brush);
+          kConvLengthLabel, brush);
     Label(dlg, "Whole job", QRect(40, 384, 405, 16), brush);
     Label(dlg, "Elapsed time:  00:00:41", kConvElapsedLabel, brush);
     Label(dlg, "Remaining time:  00:01:22", kConvRemainingLabel, brush);
@@ -185,7 +185,7 @@ void Converting() {
     open->setGeometry(kConvOpenFolderCheck);
     open->setChecked(true);
     auto* show = new CMyCheckBox("Show Preview", &dlg);
-    show->setGeometry(86, 50, 200, 16);
+    show->setGeometry(kConvShowPreviewCheck);
     show->setChecked(true);
     Button(dlg, "Pause2.png", 315, 515);
     Button(dlg, "Cancel.png", 400, 515);
