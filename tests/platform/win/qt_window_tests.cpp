@@ -145,7 +145,18 @@ TEST(QtWindow, TimersFireByIdUntilKilled) {
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(std::count(ticks.begin(), ticks.end(), 100u), 0);
     EXPECT_GT(std::count(ticks.begin(), ticks.end(), 200u), 0);
+
+    // A handler may kill its own timer, as a one-shot does.
+    int shots = 0;
+    win->OnMessage(WM_TIMER, [&](WPARAM id, LPARAM) {
+        ++shots;
+        win->KillTimer(id);
+    });
     win->KillTimer(200);
+    ASSERT_TRUE(win->SetTimer(300, 5));
+    ASSERT_TRUE(PumpUntil([&] { return shots > 0; }));
+    PumpUntil([] { return false; }, 60);
+    EXPECT_EQ(shots, 1);
 }
 
 TEST(QtDrawContext, FillsAndDrawsBgrxPixelsOpaquelyAndScaled) {

@@ -114,9 +114,11 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void QtWindow::timerEvent(QTimerEvent* e) {
+    // The handler may kill or reset timers, so the map is not walked while it runs.
     for (const auto& [id, qtId] : timers_) {
         if (qtId == e->timerId()) {
-            Dispatch(WM_TIMER, id, 0);
+            const UINT_PTR ours = id;
+            Dispatch(WM_TIMER, ours, 0);
             return;
         }
     }
