@@ -135,27 +135,28 @@ public:
         if (title_ < 0 || !buffer || byteCount < 0) return -1;
         dvd_file_t* file = TitleFile(layouts_[title_].titleset);
         if (!file) return -1;
+        int titleset = layouts_[title_].titleset;
         int delivered = 0;
         while (delivered < byteCount && position_ < areaBytes_) {
             std::int64_t areaSector = position_ / kDvdSectorSize;
             int inSector = int(position_ % kDvdSectorSize);
             const AreaRun& run = RunFor(areaSector);
             std::uint32_t disc = run.discSector + std::uint32_t(areaSector - run.areaSector);
-            std::uint32_t leftInRun = run.count - std::uint32_t(areaSector - run.areaSector);
-            int want = byteCount - delivered;
-            if (inSector == 0 && want >= kDvdSectorSize) {
-                std::uint32_t n = std::min<std::uint32_t>(leftInRun, std::uint32_t(want / kDvdSectorSize));
-                ReadSectors(file, disc, n, buffer + delivered);
-                delivered += int(n) * kDvdSectorSize;
-                position_ += std::int64_t(n) * kDvdSectorSize;
-            } else {
-                BYTE sector[kDvdSectorSize];
-                ReadSectors(file, disc, 1, sector);
-                int n = std::min(want, kDvdSectorSize - inSector);
-                std::memcpy(buffer + delivered, sector + inSector, std::size_t(n));
-                delivered += n;
-                position_ += n;
+            if (!(cacheTitleset_ == titleset && disc >= cacheFirst_ && disc < cacheFirst_ + cacheCount_)) {
+                // Read ahead within the run: callers ask for a few sectors at
+                // a time, drives and files are far quicker in larger pieces.
+                std::uint32_t leftInRun = run.count - std::uint32_t(areaSector - run.areaSector);
+                cacheCount_ = std::min<std::uint32_t>(leftInRun, kCacheSectors);
+                cacheFirst_ = disc;
+                cacheTitleset_ = titleset;
+                ReadSectors(file, disc, cacheCount_, cache_.data());
             }
+            std::size_t offset = std::size_t(disc - cacheFirst_) * kDvdSectorSize + std::size_t(inSector);
+            std::size_t available = std::size_t(cacheFirst_ + cacheCount_ - disc) * kDvdSectorSize - std::size_t(inSector);
+            int n = int(std::min<std::size_t>(available, std::size_t(byteCount - delivered)));
+            std::memcpy(buffer + delivered, cache_.data() + offset, std::size_t(n));
+            delivered += n;
+            position_ += n;
         }
         return delivered;
     }
@@ -384,6 +385,12 @@ private:
     std::int64_t areaBytes_ = 0;
     std::int64_t position_ = 0;
     std::int64_t badSectors_ = 0;
+
+    static constexpr std::uint32_t kCacheSectors = 32;
+    std::vector<BYTE> cache_ = std::vector<BYTE>(std::size_t(kCacheSectors) * kDvdSectorSize);
+    int cacheTitleset_ = 0;  // 0: empty
+    std::uint32_t cacheFirst_ = 0;
+    std::uint32_t cacheCount_ = 0;
 };
 
 // The library's handle table. Operations hold a reference to the disc, so a
