@@ -1,6 +1,8 @@
 #include "profiles/profile.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/win/paths.h"
 #include "profiles/xml_doc.h"
@@ -229,6 +231,20 @@ void LoadAppSettings(const std::string& path) {
 void LoadAppSettings() {
     std::string path = FindDataFile("Set.xml");
     if (!path.empty()) LoadAppSettings(path);
+}
+
+std::string HomePageTarget() {
+    const std::string& url = UrlString();
+    if (url.empty()) return {};
+    std::size_t colon = url.find(':');
+    std::size_t slash = url.find('/');
+    if (colon != std::string::npos && colon > 1 && (slash == std::string::npos || colon < slash)) return url;
+    std::error_code ec;
+    std::string file = url.front() == '/' ? (std::filesystem::exists(url, ec) ? url : "") : FindDataFile(url);
+    if (file.empty()) return {};
+    std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+    if (ec) return {};
+    return "file://" + absolute.lexically_normal().string();
 }
 
 const std::string& AppTitle() { return TitleString(); }

@@ -107,6 +107,10 @@ void LoadAppSettings();
 void LoadAppSettings(const std::string& path);
 const std::string& AppTitle();
 const std::string& HomePageUrl();
+// What to hand the desktop's opener for the home page: the address itself when it
+// has a scheme ("https://..."), else the file it names relative to the data
+// directories, as a "file://" address; "" when there is no such file.
+std::string HomePageTarget();
 
 // A UTF-16 field of a profile as UTF-8, for front ends.
 template <std::size_t N>

@@ -288,4 +288,32 @@ TEST(AppSettings, TitleAndUrlFromSetFile) {
     EXPECT_EQ(AppTitle(), "Discreel & Co") << "an ill-formed file is not read";
 }
 
+TEST(AppSettings, HomePageTargetForTheOpener) {
+    TempDir dir;
+    std::string page = dir.Write("page.html", "<html/>");
+    struct Case {
+        std::string url, target;
+    };
+    const Case cases[] = {
+        {"https://example.org/discreel", "https://example.org/discreel"},
+        {"file:///opt/x.html", "file:///opt/x.html"},
+        {page, "file://" + page},  // an absolute file path
+        {dir.path() + "/missing.html", ""},
+        {"no-such-dir/none.html", ""},  // relative, found in no data directory
+    };
+    for (const auto& c : cases) {
+        LoadAppSettings(dir.Write("Set.xml", "<S><Profile><Title value=\"T\"/><Url value=\"" + c.url +
+                                                 "\"/></Profile></S>"));
+        ASSERT_EQ(HomePageUrl(), c.url);
+        EXPECT_EQ(HomePageTarget(), c.target) << c.url;
+    }
+    // A relative address is looked up like the data files: working directory first.
+    std::string old = std::filesystem::current_path().string();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    LoadAppSettings(dir.Write("Set.xml", "<S><Profile><Url value=\"page.html\"/></Profile></S>"));
+    std::string target = HomePageTarget();
+    ASSERT_EQ(chdir(old.c_str()), 0);
+    EXPECT_EQ(target, "file://" + page);
+}
+
 }  // namespace
