@@ -75,4 +75,6 @@ void CMyButton::changeEvent(QEvent* e) {
     QPushButton::changeEvent(e);
 }
 
-bool CMyButton::hitButton(const QPoint& pos) const { return rect().contains(pos); }
+bool CMyButton::hitButton(const QPoint& pos) const {
+    return rect().contains(pos);
+}

@@ -6,7 +6,7 @@
 #include <string>
 
 class CMyButton : public QPushButton {
-public:
+  public:
     enum Frame { kNormal = 0, kHover = 1, kPressed = 2, kDisabled = 3 };
 
     explicit CMyButton(QWidget* parent = nullptr);
@@ -24,14 +24,14 @@ public:
     bool IsLatched() const { return latched_; }
     int FrameWidth() const { return image_.width() / 4; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void changeEvent(QEvent* e) override;
     bool hitButton(const QPoint& pos) const override;
 
-private:
+  private:
     QImage image_;
     QImage background_;
     int frame_ = kNormal;  // remembered between paints

@@ -19,10 +19,12 @@ void CMyCheckBox::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, &p, this);
 
     p.setFont(parentWidget() ? parentWidget()->font() : font());
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                             QPalette::WindowText));
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     const QRect textRect(20, 0, std::max(0, width() - 20), height());
     p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
 }
 
-bool CMyCheckBox::hitButton(const QPoint& pos) const { return rect().contains(pos); }
+bool CMyCheckBox::hitButton(const QPoint& pos) const {
+    return rect().contains(pos);
+}

@@ -4,11 +4,11 @@
 #include <QCheckBox>
 
 class CMyCheckBox : public QCheckBox {
-public:
+  public:
     explicit CMyCheckBox(QWidget* parent = nullptr);
     CMyCheckBox(const QString& text, QWidget* parent);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     bool hitButton(const QPoint& pos) const override;
 };

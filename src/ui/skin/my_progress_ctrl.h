@@ -7,7 +7,7 @@
 #include <string>
 
 class CMyProgressCtrl : public QProgressBar {
-public:
+  public:
     explicit CMyProgressCtrl(QWidget* parent = nullptr);
 
     // The control takes the image's height (same top-left and width) and is
@@ -17,11 +17,11 @@ public:
     // The text drawn for the current value, e.g. "33%".
     QString PercentText() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     float Percent() const;
     void Retile();
 

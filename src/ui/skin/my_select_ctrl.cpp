@@ -48,8 +48,12 @@ QRect CMySelectCtrl::HandleRect(float fraction) const {
     return QRect(x, 0, iw, height());
 }
 
-QRect CMySelectCtrl::StartHandleRect() const { return HandleRect(start_); }
-QRect CMySelectCtrl::EndHandleRect() const { return HandleRect(end_); }
+QRect CMySelectCtrl::StartHandleRect() const {
+    return HandleRect(start_);
+}
+QRect CMySelectCtrl::EndHandleRect() const {
+    return HandleRect(end_);
+}
 
 int CMySelectCtrl::ValueOf(float fraction) const {
     return min_ + static_cast<int>(float(max_ - min_) * fraction);

@@ -8,7 +8,7 @@
 #include <string>
 
 class CMySelectCtrl : public QWidget {
-public:
+  public:
     explicit CMySelectCtrl(QWidget* parent = nullptr);
 
     // Loads the handle image and keeps the part of background under the
@@ -25,13 +25,13 @@ public:
     QRect StartHandleRect() const;
     QRect EndHandleRect() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     QRect HandleRect(float fraction) const;
     int ValueOf(float fraction) const;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 class CMySliderCtrl : public QWidget {
-public:
+  public:
     explicit CMySliderCtrl(QWidget* parent = nullptr);
 
     // Loads the thumb, the track and the band fill; the control takes the
@@ -31,13 +31,13 @@ public:
     int GetFollow() const { return follow_; }
     bool IsDragging() const { return dragging_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     int ColumnOf(int value, int span) const;
     void TrackTo(int x);
 

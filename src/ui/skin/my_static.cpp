@@ -8,7 +8,9 @@ CMyStatic::CMyStatic(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-CMyStatic::CMyStatic(const QString& text, QWidget* parent) : CMyStatic(parent) { text_ = text; }
+CMyStatic::CMyStatic(const QString& text, QWidget* parent) : CMyStatic(parent) {
+    text_ = text;
+}
 
 void CMyStatic::CopyBackground(const QImage* background) {
     background_ = CopyUnder(background, geometry());

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 class CMyStatic : public QWidget {
-public:
+  public:
     explicit CMyStatic(QWidget* parent = nullptr);
     CMyStatic(const QString& text, QWidget* parent);
 
@@ -17,10 +17,10 @@ public:
     void SetWindowText(const QString& text);
     QString GetWindowText() const { return text_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     QString text_;
     QImage background_;
 };

@@ -27,7 +27,8 @@ bool CSkinDialog::LoadBackground(const std::string& name) {
 bool CSkinDialog::PlaceButton(CMyButton* button, const std::string& image, int x, int y) {
     if (!button) return false;
     if (button->parentWidget() != this) button->setParent(this);
-    const bool ok = button->SetImage(image, x, y, 0, 0, background_.isNull() ? nullptr : &background_);
+    const bool ok =
+        button->SetImage(image, x, y, 0, 0, background_.isNull() ? nullptr : &background_);
     if (!ok) button->move(x, y);
     return ok;
 }

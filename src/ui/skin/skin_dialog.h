@@ -15,7 +15,7 @@
 class CMyButton;
 
 class CSkinDialog : public QDialog {
-public:
+  public:
     explicit CSkinDialog(QWidget* parent = nullptr);
 
     // Loads the background; on success the dialog takes its size, its rounded
@@ -37,13 +37,13 @@ public:
     QtWindow* Window() { return window_; }
     HWND GetSafeHwnd() { return window_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     QImage background_;
     QtWindow* window_;
     bool dragging_ = false;

@@ -37,7 +37,7 @@ constexpr QRect kMainMergeCheck{536, 459, 134, 20};
 constexpr QRect kConvTitleLabel{16, 11, 200, 16};
 constexpr QRect kConvShowPreviewCheck{86, 50, 200, 16};
 constexpr QRect kConvPreview{86, 78, 322, 242};
-constexpr QRect kConvLengthLabel{40, 340, 405, 16};  // converted length of the file
+constexpr QRect kConvLengthLabel{40, 340, 405, 16};   // converted length of the file
 constexpr QRect kConvFileProgress{40, 360, 405, 16};  // progress1.png
 constexpr QRect kConvJobProgress{40, 404, 405, 16};   // progress2.png
 constexpr QRect kConvElapsedLabel{40, 430, 200, 16};

@@ -57,10 +57,10 @@ struct Msg {
 };
 
 class PaintCounter : public QWidget {
-public:
+  public:
     int paints = 0;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override { ++paints; }
 };
 }  // namespace

@@ -21,7 +21,7 @@ QImage HalfTransparentStrip() {
 }
 
 class ButtonTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TestApp();
         background = Solid(300, 200, Qt::gray);

@@ -11,7 +11,7 @@
 
 namespace {
 class DialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TestApp();
         QImage bk = Solid(300, 200, QColor(10, 20, 30));

@@ -10,7 +10,7 @@
 namespace {
 // 118 wide with an 18-pixel handle: handles travel over 100 pixels.
 class SelectTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TestApp();
         host.resize(200, 60);
@@ -18,8 +18,8 @@ protected:
         select = new CMySelectCtrl(&host);
         select->setGeometry(10, 20, 118, 14);
         select->SetRange(0, 1000);
-        ASSERT_TRUE(select->SetImage(images.Write("handle.png", Solid(18, 14, Qt::white)),
-                                     &background));
+        ASSERT_TRUE(
+            select->SetImage(images.Write("handle.png", Solid(18, 14, Qt::white)), &background));
         log = std::make_unique<MessageLog>(&host);
         host.show();
         Pump(10);
@@ -85,8 +85,8 @@ TEST_F(SelectTest, HandlesStayOneHandleWidthApart) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         select->SetSel(c.start, c.end);
-        const QPoint grab = c.grab.x() < 50 ? select->StartHandleRect().center()
-                                             : select->EndHandleRect().center();
+        const QPoint grab =
+            c.grab.x() < 50 ? select->StartHandleRect().center() : select->EndHandleRect().center();
         QTest::mousePress(select, Qt::LeftButton, {}, grab);
         for (int x = grab.x(); x != c.toX; x += (c.toX > x ? 1 : -1)) {
             QTest::mouseMove(select, QPoint(x, 7));

@@ -22,10 +22,14 @@ TEST(SkinFiles, NamesMatchWithoutRegardToCaseInEveryForm) {
         const char* name;
         std::string want;
     };
-    const Case cases[] = {{"cancel.png", cancel},        {"Cancel.png", cancel},
-                          {".\\skin\\Cancel.png", cancel}, {"./skin/CANCEL.PNG", cancel},
-                          {"skin/cancel.png", cancel},   {".//skin//starup.jpg", start},
-                          {"missing.png", ""},           {"", ""}};
+    const Case cases[] = {{"cancel.png", cancel},
+                          {"Cancel.png", cancel},
+                          {".\\skin\\Cancel.png", cancel},
+                          {"./skin/CANCEL.PNG", cancel},
+                          {"skin/cancel.png", cancel},
+                          {".//skin//starup.jpg", start},
+                          {"missing.png", ""},
+                          {"", ""}};
     for (const Case& c : cases) {
         const std::string got = FindSkinFile(c.name);
         EXPECT_EQ(got.empty() ? "" : fs::canonical(got).string(),

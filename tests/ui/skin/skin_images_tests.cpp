@@ -14,7 +14,9 @@
 namespace {
 const std::string kSkinDir = std::string(DISCREEL_SOURCE_DIR) + "/data/skin";
 
-QImage Load(const std::string& name) { return LoadSkinImage(kSkinDir + "/" + name); }
+QImage Load(const std::string& name) {
+    return LoadSkinImage(kSkinDir + "/" + name);
+}
 
 struct Placed {
     const char* image;
@@ -33,14 +35,22 @@ const std::vector<Dialog>& Dialogs() {
     static const std::vector<Dialog> d = {
         {"maindlg.png",
          {820, 545},
-         {{"file.png", 414, 0},        {"edit.png", 468, 0},
-          {"clip.png", 524, 0},        {"option.png", 585, 0},
-          {"help.png", 658, 0},        {"min.png", 755, 9},
-          {"close.png", 787, 9},       {"addfile.png", 19, 40},
-          {"effect.png", 134, 40},     {"crop.png", 248, 40},
-          {"trim.png", 363, 40},       {"Preferences.png", 477, 40},
-          {"settings.png", 428, 456},  {"browse.png", 428, 491},
-          {"openfolder.png", 532, 491}, {"star.png", 674, 416},
+         {{"file.png", 414, 0},
+          {"edit.png", 468, 0},
+          {"clip.png", 524, 0},
+          {"option.png", 585, 0},
+          {"help.png", 658, 0},
+          {"min.png", 755, 9},
+          {"close.png", 787, 9},
+          {"addfile.png", 19, 40},
+          {"effect.png", 134, 40},
+          {"crop.png", 248, 40},
+          {"trim.png", 363, 40},
+          {"Preferences.png", 477, 40},
+          {"settings.png", 428, 456},
+          {"browse.png", 428, 491},
+          {"openfolder.png", 532, 491},
+          {"star.png", 674, 416},
           {"play.png", kMainTransportX[0], kMainTransportY},
           {"pause.png", kMainTransportX[0], kMainTransportY},
           {"stop.png", kMainTransportX[1], kMainTransportY},
@@ -51,26 +61,46 @@ const std::vector<Dialog>& Dialogs() {
          {{"play.png", "pause.png"}}},
         {"convertingbk.png",
          {485, 550},
-         {{"Pause2.png", 315, 515}, {"continue2.png", 315, 515}, {"Cancel.png", 400, 515},
+         {{"Pause2.png", 315, 515},
+          {"continue2.png", 315, 515},
+          {"Cancel.png", 400, 515},
           {"close.png", 455, 8}},
          {{"Pause2.png", "continue2.png"}}},
         {"cropbk.png",
          {800, 600},
-         {{"ok2.png", 625, 560},      {"cancel.png", 705, 560},   {"min.png", 730, 6},
-          {"close.png", 760, 6},      {"trim2.png", 94, 460},     {"crop2.png", 40, 460},
-          {"effect2.png", 148, 460},  {"play.png", 45, 405},      {"pause.png", 45, 405},
-          {"nextframe.png", 100, 405}, {"makein.png", 155, 405},  {"makeout.png", 210, 405},
-          {"reset.png", 705, 515},    {"ok.png", 175, 515},       {"ok.png", 395, 515}},
+         {{"ok2.png", 625, 560},
+          {"cancel.png", 705, 560},
+          {"min.png", 730, 6},
+          {"close.png", 760, 6},
+          {"trim2.png", 94, 460},
+          {"crop2.png", 40, 460},
+          {"effect2.png", 148, 460},
+          {"play.png", 45, 405},
+          {"pause.png", 45, 405},
+          {"nextframe.png", 100, 405},
+          {"makein.png", 155, 405},
+          {"makeout.png", 210, 405},
+          {"reset.png", 705, 515},
+          {"ok.png", 175, 515},
+          {"ok.png", 395, 515}},
          {{"play.png", "pause.png"}}},
         {"ProferencesDlg.png",
          {575, 440},
-         {{"ok2.png", 405, 405},     {"cancel.png", 488, 405},  {"general.png", 20, 50},
-          {"options.png", 92, 50},   {"close.png", 545, 8},     {"browse2.png", 370, 114},
-          {"open2.png", 452, 114},   {"browse2.png", 370, 140}, {"open2.png", 452, 140}},
+         {{"ok2.png", 405, 405},
+          {"cancel.png", 488, 405},
+          {"general.png", 20, 50},
+          {"options.png", 92, 50},
+          {"close.png", 545, 8},
+          {"browse2.png", 370, 114},
+          {"open2.png", 452, 114},
+          {"browse2.png", 370, 140},
+          {"open2.png", 452, 140}},
          {}},
         {"setdlgbk.png",
          {580, 440},
-         {{"default.png", 100, 400}, {"ok2.png", 405, 400}, {"cancel.png", 489, 400},
+         {{"default.png", 100, 400},
+          {"ok2.png", 405, 400},
+          {"cancel.png", 489, 400},
           {"close.png", 550, 8}},
          {}},
         {"propertiesbk.png", {580, 430}, {{"ok2.png", 488, 396}, {"close.png", 550, 8}}, {}},
@@ -120,8 +150,11 @@ TEST(SkinImages, SlidersSelectorAndPicturesHaveTheSizesTheirPlacesNeed) {
         QSize dialog;
     };
     const Slider sliders[] = {
-        {"sliderbk_main1.png", "sliderbk_main2.png", "thumb.png",
-         QRect(kMainSeekSlider, QSize(kMainVideo.width(), 14)), {820, 545}},
+        {"sliderbk_main1.png",
+         "sliderbk_main2.png",
+         "thumb.png",
+         QRect(kMainSeekSlider, QSize(kMainVideo.width(), 14)),
+         {820, 545}},
         {"sliderbk_crop1.png", "sliderbk_crop2.png", "thumb.png", kCropPositionSlider, {800, 600}},
         {"sliderbk1.png", "sliderbk2.png", "thumb.png", QRect(627, 414, 140, 14), {800, 600}},
         {"bg2-2.png", "bg2-2.png", "kuang-2.png", QRect(48, 508, 140, 14), {800, 600}},
@@ -140,8 +173,9 @@ TEST(SkinImages, SlidersSelectorAndPicturesHaveTheSizesTheirPlacesNeed) {
     // ends, and the selector is as tall as the slider.
     const QImage handle = Load("select.png");
     EXPECT_EQ(handle.size(), QSize(18, kCropPositionSlider.height()));
-    EXPECT_EQ(kCropTrimSelector, kCropPositionSlider.translated(0, kCropPositionSlider.height())
-                                     .adjusted(-9, 0, 9, 0));
+    EXPECT_EQ(
+        kCropTrimSelector,
+        kCropPositionSlider.translated(0, kCropPositionSlider.height()).adjusted(-9, 0, 9, 0));
     EXPECT_LT(kCropTrimSelector.bottom(), 405) << "above the transport row";
 
     EXPECT_EQ(Load("video.bmp").size(), kMainVideo.size());
@@ -153,7 +187,8 @@ TEST(SkinImages, SlidersSelectorAndPicturesHaveTheSizesTheirPlacesNeed) {
         EXPECT_EQ(QColor(img.pixel(40, 10)), QColor(208, 211, 217)) << page;
     }
     EXPECT_FALSE(Load("starup.jpg").isNull());
-    for (const char* bar : {"progress1.png", "progress2.png"}) EXPECT_FALSE(Load(bar).isNull()) << bar;
+    for (const char* bar : {"progress1.png", "progress2.png"})
+        EXPECT_FALSE(Load(bar).isNull()) << bar;
 }
 
 TEST(SkinImages, ButtonFramesDifferSoEveryStateIsVisible) {

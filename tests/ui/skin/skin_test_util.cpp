@@ -52,8 +52,9 @@ void Pump(int ms) {
 }
 
 MessageLog::MessageLog(QWidget* parent) {
-    QtWindow::Attach(parent)->SetDefaultHandler(
-        [this](UINT m, WPARAM w, LPARAM l) { log_.push_back({m, w, l}); });
+    QtWindow::Attach(parent)->SetDefaultHandler([this](UINT m, WPARAM w, LPARAM l) {
+        log_.push_back({m, w, l});
+    });
 }
 
 std::vector<Posted> MessageLog::Take() {
@@ -61,7 +62,9 @@ std::vector<Posted> MessageLog::Take() {
     return std::exchange(log_, {});
 }
 
-QImage Grab(QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
+QImage Grab(QWidget* w) {
+    return w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+}
 
 namespace {
 // Fixtures hold widgets as members, so the application must exist before any

@@ -15,12 +15,12 @@ QApplication& TestApp();
 
 // A folder of test images that disappears with the object.
 class ImageDir {
-public:
+  public:
     // Writes image as name.png and returns its full path.
     std::string Write(const std::string& name, const QImage& image);
     std::string Path(const std::string& name) const;
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
@@ -38,12 +38,12 @@ struct Posted {
 
 // Records what the controls post to their parent.
 class MessageLog {
-public:
+  public:
     explicit MessageLog(QWidget* parent);
     // Delivers what is queued, then returns and forgets it.
     std::vector<Posted> Take();
 
-private:
+  private:
     std::vector<Posted> log_;
 };
 

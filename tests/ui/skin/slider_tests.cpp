@@ -10,7 +10,7 @@ namespace {
 const QColor kTrack = Qt::gray, kBand = Qt::blue, kThumb = Qt::red;
 
 class SliderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TestApp();
         host.resize(200, 60);
@@ -44,8 +44,11 @@ TEST_F(SliderTest, ClickDragClampAndOneReleaseNotification) {
         int x;
         int thumb;
     };
-    const Step steps[] = {{"click", 25, 250}, {"drag", 60, 600}, {"past the left end", -20, 0},
-                          {"past the right end", 150, 1000}, {"back inside", 33, 330}};
+    const Step steps[] = {{"click", 25, 250},
+                          {"drag", 60, 600},
+                          {"past the left end", -20, 0},
+                          {"past the right end", 150, 1000},
+                          {"back inside", 33, 330}};
     for (const Step& s : steps) {
         if (s.x == 25)
             QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(s.x, 5));

@@ -4,7 +4,9 @@
 #include <QPainter>
 
 namespace {
-QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+QRect ToQRect(const RECT& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
 }  // namespace
 
 void QtDrawContext::FillRect(const RECT& r, COLORREF color) {

@@ -6,13 +6,13 @@
 class QPainter;
 
 class QtDrawContext : public IDrawContext {
-public:
+  public:
     explicit QtDrawContext(QPainter& painter) : painter_(painter) {}
 
     void FillRect(const RECT& r, COLORREF color) override;
     void DrawBitmap(const RECT& dst, const void* pixels, int width, int height,
                     int strideBytes) override;
 
-private:
+  private:
     QPainter& painter_;
 };

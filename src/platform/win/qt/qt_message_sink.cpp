@@ -9,8 +9,7 @@
 namespace {
 void ShowBox(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
-                    QString::fromStdString(text), QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    QString::fromStdString(text), QMessageBox::Ok, QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
 }
@@ -30,6 +29,7 @@ MessageSink InstallQtMessageSink() {
         // From another thread the box is queued to the GUI thread and the caller
         // goes on: waiting for the user could deadlock a GUI thread that is
         // itself waiting for this thread (stopping a graph joins its threads).
-        QMetaObject::invokeMethod(app, [text] { ShowBox(text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [text] { ShowBox(text); }, Qt::QueuedConnection);
     });
 }

@@ -59,7 +59,8 @@ void QtWindow::Invalidate() {
 RECT QtWindow::GetClientRect() const {
     // A hidden widget gets its resize event only when shown, so the GUI thread
     // reads the live size; other threads read the copy kept by the filter.
-    if (QThread::currentThread() == thread()) return RECT{0, 0, widget_->width(), widget_->height()};
+    if (QThread::currentThread() == thread())
+        return RECT{0, 0, widget_->width(), widget_->height()};
     std::lock_guard lock(mutex_);
     return client_;
 }
@@ -75,7 +76,9 @@ void QtWindow::OnMessage(UINT msg, Handler handler) {
         handlers_.erase(msg);
 }
 
-void QtWindow::SetDefaultHandler(DefaultHandler handler) { defaultHandler_ = std::move(handler); }
+void QtWindow::SetDefaultHandler(DefaultHandler handler) {
+    defaultHandler_ = std::move(handler);
+}
 
 bool QtWindow::SetTimer(UINT_PTR id, UINT elapseMs) {
     KillTimer(id);

@@ -23,7 +23,7 @@ constexpr UINT WM_TIMER = 0x0113;
 
 // The Qt event a posted message travels in.
 class QtMessageEvent : public QEvent {
-public:
+  public:
     QtMessageEvent(UINT msg, WPARAM wParam, LPARAM lParam);
     static QEvent::Type Type();
 
@@ -34,7 +34,7 @@ public:
 
 class QtWindow : public QObject, public IWindow {
     Q_OBJECT
-public:
+  public:
     using Handler = std::function<void(WPARAM wParam, LPARAM lParam)>;
     using DefaultHandler = std::function<void(UINT msg, WPARAM wParam, LPARAM lParam)>;
 
@@ -64,12 +64,12 @@ public:
     bool SetTimer(UINT_PTR id, UINT elapseMs);
     bool KillTimer(UINT_PTR id);
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
 
-private:
+  private:
     explicit QtWindow(QWidget* widget);
     void Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     void UpdateClientRect();

@@ -26,19 +26,19 @@ namespace {
 
 // ---- Palette ---------------------------------------------------------------
 
-const QColor kInk(0x1E, 0x25, 0x2F);        // text and glyphs
-const QColor kMuted(0x5B, 0x65, 0x72);      // secondary text
+const QColor kInk(0x1E, 0x25, 0x2F);    // text and glyphs
+const QColor kMuted(0x5B, 0x65, 0x72);  // secondary text
 const QColor kDisabledInk(0xA4, 0xAB, 0xB4);
-const QColor kBody(0xE9, 0xEC, 0xF0);       // dialog body
-const QColor kPanel(0xF7, 0xF8, 0xFA);      // cards and pages
-const QColor kLine(0xC3, 0xCA, 0xD3);       // borders
-const QColor kOuter(0x8E, 0x97, 0xA3);      // dialog outline
+const QColor kBody(0xE9, 0xEC, 0xF0);   // dialog body
+const QColor kPanel(0xF7, 0xF8, 0xFA);  // cards and pages
+const QColor kLine(0xC3, 0xCA, 0xD3);   // borders
+const QColor kOuter(0x8E, 0x97, 0xA3);  // dialog outline
 const QColor kAccent(0x2F, 0x7B, 0xEA);
 const QColor kAccentHover(0x4A, 0x8F, 0xF2);
 const QColor kAccentDown(0x1F, 0x5F, 0xC4);
 const QColor kVideo(0x12, 0x14, 0x18);
-const QColor kPrefsPage(208, 211, 217);     // the preferences labels' fill
-const QColor kConvBody(137, 139, 142);      // the progress dialog labels' brush
+const QColor kPrefsPage(208, 211, 217);  // the preferences labels' fill
+const QColor kConvBody(137, 139, 142);   // the progress dialog labels' brush
 const QColor kDanger(0xE5, 0x48, 0x4D);
 
 enum State { kNormal = 0, kHover = 1, kPressed = 2, kDisabled = 3 };
@@ -316,44 +316,65 @@ Look LookOf(Kind kind, State s) {
     switch (kind) {
         case Kind::Primary:
             switch (s) {
-                case kNormal: return {kAccent, kAccentDown, Qt::white};
-                case kHover: return {kAccentHover, kAccent, Qt::white};
-                case kPressed: return {kAccentDown, kAccentDown.darker(120), Qt::white};
-                case kDisabled: return {QColor(0xB8, 0xC6, 0xDA), QColor(0xA9, 0xB7, 0xCB), QColor(0xF1, 0xF4, 0xF8)};
+                case kNormal:
+                    return {kAccent, kAccentDown, Qt::white};
+                case kHover:
+                    return {kAccentHover, kAccent, Qt::white};
+                case kPressed:
+                    return {kAccentDown, kAccentDown.darker(120), Qt::white};
+                case kDisabled:
+                    return {QColor(0xB8, 0xC6, 0xDA), QColor(0xA9, 0xB7, 0xCB),
+                            QColor(0xF1, 0xF4, 0xF8)};
             }
             break;
         case Kind::Secondary:
         case Kind::Icon:
             switch (s) {
-                case kNormal: return {Qt::white, kLine, kInk};
-                case kHover: return {QColor(0xEE, 0xF4, 0xFE), kAccent, kAccentDown};
-                case kPressed: return {QColor(0xD6, 0xE4, 0xFA), kAccentDown, kAccentDown};
-                case kDisabled: return {QColor(0xF2, 0xF3, 0xF5), QColor(0xD6, 0xDA, 0xE0), kDisabledInk};
+                case kNormal:
+                    return {Qt::white, kLine, kInk};
+                case kHover:
+                    return {QColor(0xEE, 0xF4, 0xFE), kAccent, kAccentDown};
+                case kPressed:
+                    return {QColor(0xD6, 0xE4, 0xFA), kAccentDown, kAccentDown};
+                case kDisabled:
+                    return {QColor(0xF2, 0xF3, 0xF5), QColor(0xD6, 0xDA, 0xE0), kDisabledInk};
             }
             break;
         case Kind::Toolbar:
         case Kind::Menu:
             switch (s) {
-                case kNormal: return {Qt::transparent, Qt::transparent, kInk};
-                case kHover: return {QColor(255, 255, 255, 210), kLine, kInk};
-                case kPressed: return {QColor(0xD6, 0xE4, 0xFA), kAccent, kAccentDown};
-                case kDisabled: return {Qt::transparent, Qt::transparent, kDisabledInk};
+                case kNormal:
+                    return {Qt::transparent, Qt::transparent, kInk};
+                case kHover:
+                    return {QColor(255, 255, 255, 210), kLine, kInk};
+                case kPressed:
+                    return {QColor(0xD6, 0xE4, 0xFA), kAccent, kAccentDown};
+                case kDisabled:
+                    return {Qt::transparent, Qt::transparent, kDisabledInk};
             }
             break;
         case Kind::Window:
             switch (s) {
-                case kNormal: return {Qt::transparent, Qt::transparent, kMuted};
-                case kHover: return {QColor(0xD5, 0xDB, 0xE3), Qt::transparent, kInk};
-                case kPressed: return {QColor(0xBE, 0xC6, 0xD0), Qt::transparent, kInk};
-                case kDisabled: return {Qt::transparent, Qt::transparent, kDisabledInk};
+                case kNormal:
+                    return {Qt::transparent, Qt::transparent, kMuted};
+                case kHover:
+                    return {QColor(0xD5, 0xDB, 0xE3), Qt::transparent, kInk};
+                case kPressed:
+                    return {QColor(0xBE, 0xC6, 0xD0), Qt::transparent, kInk};
+                case kDisabled:
+                    return {Qt::transparent, Qt::transparent, kDisabledInk};
             }
             break;
         case Kind::Tab:
             switch (s) {
-                case kNormal: return {QColor(0xDC, 0xE1, 0xE7), kLine, kMuted};
-                case kHover: return {QColor(0xE9, 0xEE, 0xF5), kAccentHover, kInk};
-                case kPressed: return {kPanel, kLine, kInk};  // the current page
-                case kDisabled: return {QColor(0xE4, 0xE7, 0xEB), QColor(0xD6, 0xDA, 0xE0), kDisabledInk};
+                case kNormal:
+                    return {QColor(0xDC, 0xE1, 0xE7), kLine, kMuted};
+                case kHover:
+                    return {QColor(0xE9, 0xEE, 0xF5), kAccentHover, kInk};
+                case kPressed:
+                    return {kPanel, kLine, kInk};  // the current page
+                case kDisabled:
+                    return {QColor(0xE4, 0xE7, 0xEB), QColor(0xD6, 0xDA, 0xE0), kDisabledInk};
             }
             break;
     }
@@ -410,7 +431,8 @@ void DrawFrame(QPainter& p, const ButtonSpec& b, State s, QRectF r) {
         case Kind::Window: {
             if (look.fill.alpha() > 0) {
                 QColor f = look.fill;
-                if (b.file == "close.png" && s != kDisabled) f = down ? kDanger.darker(115) : kDanger;
+                if (b.file == "close.png" && s != kDisabled)
+                    f = down ? kDanger.darker(115) : kDanger;
                 p.setPen(Qt::NoPen);
                 p.setBrush(f);
                 p.drawEllipse(box.adjusted(1, 1, -1, -1));
@@ -452,12 +474,13 @@ void DrawFrame(QPainter& p, const ButtonSpec& b, State s, QRectF r) {
         const QRectF iconBox(r.center().x() - 15, r.top() + 7, 30, 30);
         b.glyph(p, iconBox.translated(nudge), look.ink);
         p.setPen(look.ink);
-        p.drawText(QRectF(r.left(), r.top() + 39, r.width(), 16).translated(nudge),
-                   Qt::AlignCenter, b.label);
+        p.drawText(QRectF(r.left(), r.top() + 39, r.width(), 16).translated(nudge), Qt::AlignCenter,
+                   b.label);
     } else if (b.glyph && b.label.isEmpty()) {
         const double side = std::min(r.width(), r.height()) * (b.kind == Kind::Window ? 1.0 : 0.62);
-        b.glyph(p, QRectF(r.center().x() - side / 2, r.center().y() - side / 2, side, side)
-                       .translated(nudge),
+        b.glyph(p,
+                QRectF(r.center().x() - side / 2, r.center().y() - side / 2, side, side)
+                    .translated(nudge),
                 look.ink);
     } else if (b.glyph) {
         // Big button: glyph in a circle above the label.
@@ -499,9 +522,11 @@ Glyph Mark(int dir) {
 
 void MakeButtons() {
     // Menu row of the main window; widths run up to the next menu's place.
-    const std::pair<const char*, const char*> menus[] = {
-        {"file.png", "File"}, {"edit.png", "Edit"}, {"clip.png", "Clip"},
-        {"option.png", "Option"}, {"help.png", "Help"}};
+    const std::pair<const char*, const char*> menus[] = {{"file.png", "File"},
+                                                         {"edit.png", "Edit"},
+                                                         {"clip.png", "Clip"},
+                                                         {"option.png", "Option"},
+                                                         {"help.png", "Help"}};
     const int menuW[] = {54, 56, 61, 73, 64};
     for (int i = 0; i < 5; ++i)
         MakeButton({menus[i].first, menuW[i], 32, Kind::Menu, menus[i].second, {}, 12});

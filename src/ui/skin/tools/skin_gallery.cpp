@@ -124,14 +124,15 @@ void MainWindow() {
     CSkinDialog dlg;
     Note(dlg.LoadBackground(Skin("maindlg.png")), "maindlg.png");
     const std::pair<const char*, QPoint> buttons[] = {
-        {"file.png", {414, 0}},     {"edit.png", {468, 0}},       {"clip.png", {524, 0}},
-        {"option.png", {585, 0}},   {"help.png", {658, 0}},       {"min.png", {755, 9}},
-        {"close.png", {787, 9}},    {"addfile.png", {19, 40}},    {"effect.png", {134, 40}},
-        {"crop.png", {248, 40}},    {"trim.png", {363, 40}},      {"Preferences.png", {477, 40}},
+        {"file.png", {414, 0}},       {"edit.png", {468, 0}},     {"clip.png", {524, 0}},
+        {"option.png", {585, 0}},     {"help.png", {658, 0}},     {"min.png", {755, 9}},
+        {"close.png", {787, 9}},      {"addfile.png", {19, 40}},  {"effect.png", {134, 40}},
+        {"crop.png", {248, 40}},      {"trim.png", {363, 40}},    {"Preferences.png", {477, 40}},
         {"settings.png", {428, 456}}, {"browse.png", {428, 491}}, {"openfolder.png", {532, 491}},
         {"star.png", {674, 416}}};
     for (const auto& [image, at] : buttons) Button(dlg, image, at.x(), at.y());
-    const char* transport[] = {"play.png", "stop.png", "back.png", "next.png", "snap.png", "open.png"};
+    const char* transport[] = {"play.png", "stop.png", "back.png",
+                               "next.png", "snap.png", "open.png"};
     for (int i = 0; i < 6; ++i)
         Button(dlg, transport[i], skin_layout::kMainTransportX[i], skin_layout::kMainTransportY);
     auto* seek = Slider(dlg, skin_layout::kMainSeekSlider, "sliderbk_main1.png",
@@ -174,8 +175,8 @@ void Converting() {
     Note(job->SetImage(Skin("progress2.png")), "progress2.png");
     job->setRange(0, 1000);
     job->setValue(620);
-    Label(dlg, "Converted length of the current file:  00:01:12 / 00:03:36",
-          kConvLengthLabel, brush);
+    Label(dlg, "Converted length of the current file:  00:01:12 / 00:03:36", kConvLengthLabel,
+          brush);
     Label(dlg, "Whole job", QRect(40, 384, 405, 16), brush);
     Label(dlg, "Elapsed time:  00:00:41", kConvElapsedLabel, brush);
     Label(dlg, "Remaining time:  00:01:22", kConvRemainingLabel, brush);
@@ -216,8 +217,8 @@ void ClipEditor(int page, const char* out) {
                          .scaled(view.size(), Qt::KeepAspectRatio));
         v->setAlignment(Qt::AlignCenter);
     }
-    auto* position = Slider(dlg, {26, 367}, "sliderbk_crop1.png", "sliderbk_crop2.png",
-                            "thumb.png", 1000, 0);
+    auto* position =
+        Slider(dlg, {26, 367}, "sliderbk_crop1.png", "sliderbk_crop2.png", "thumb.png", 1000, 0);
     position->SetFollow(2);
     position->SetSelection(200, 700);
     position->SetThumbPos(350);
@@ -308,10 +309,10 @@ void Settings() {
         const char* caption;
         int x, y, w;
         const char* value;
-    } combos[] = {{"Resolution:", 96, 49, 73, "640*480"},  {"Frame Rate:", 261, 49, 75, "25"},
-                  {"Encoder:", 96, 74, 73, "flv"},         {"Bitrate:", 261, 74, 75, "768 kbps"},
-                  {"Sample Rate:", 97, 117, 73, "44100"},  {"Channels:", 260, 117, 75, "2"},
-                  {"Encoder:", 97, 140, 73, "mp3"},        {"Bitrate:", 260, 140, 75, "128 kbps"}};
+    } combos[] = {{"Resolution:", 96, 49, 73, "640*480"}, {"Frame Rate:", 261, 49, 75, "25"},
+                  {"Encoder:", 96, 74, 73, "flv"},        {"Bitrate:", 261, 74, 75, "768 kbps"},
+                  {"Sample Rate:", 97, 117, 73, "44100"}, {"Channels:", 260, 117, 75, "2"},
+                  {"Encoder:", 97, 140, 73, "mp3"},       {"Bitrate:", 260, 140, 75, "128 kbps"}};
     for (const auto& c : combos) {
         QRect r = Dlu(c.x, c.y, c.w, 30);
         Label(dlg, c.caption, QRect(r.x() - 86, r.y() + 3, 84, 16));
@@ -333,12 +334,10 @@ void Properties() {
     Button(dlg, "close.png", 550, 8);
     Label(dlg, "Video Information", QRect(34, 60, 200, 16));
     Label(dlg, "Audio Infomation", QRect(34, 230, 200, 16));
-    const char* video[][2] = {{"Resolution", "720x480"},
-                              {"Video Bitrate", "6000.00 kbps"},
-                              {"Frame Rate", "29.970 fps"}};
-    const char* audio[][2] = {{"Audio Bitrate", "448.000 kbps"},
-                              {"Audio Sample Rate", "48000 Hz"},
-                              {"Channels", "5.1"}};
+    const char* video[][2] = {
+        {"Resolution", "720x480"}, {"Video Bitrate", "6000.00 kbps"}, {"Frame Rate", "29.970 fps"}};
+    const char* audio[][2] = {
+        {"Audio Bitrate", "448.000 kbps"}, {"Audio Sample Rate", "48000 Hz"}, {"Channels", "5.1"}};
     for (int i = 0; i < 3; ++i) {
         Label(dlg, video[i][0], QRect(60, 94 + 32 * i, 150, 16));
         Label(dlg, video[i][1], QRect(230, 94 + 32 * i, 200, 16));
@@ -389,14 +388,14 @@ void Splash() {
 // Every button strip as real buttons in their four states, on a dialog body.
 void StateSheet() {
     const char* strips[] = {
-        "file.png",   "edit.png",     "clip.png",     "option.png",   "help.png",
-        "min.png",    "close.png",    "addfile.png",  "effect.png",   "crop.png",
-        "trim.png",   "Preferences.png", "settings.png", "browse.png", "openfolder.png",
-        "star.png",   "play.png",     "pause.png",    "stop.png",     "back.png",
-        "next.png",   "snap.png",     "open.png",     "nextframe.png", "makein.png",
-        "makeout.png", "ok2.png",     "cancel.png",   "default.png",  "reset.png",
-        "Pause2.png", "continue2.png", "ok.png",      "browse2.png",  "open2.png",
-        "crop2.png",  "trim2.png",    "effect2.png",  "general.png",  "options.png"};
+        "file.png",    "edit.png",        "clip.png",     "option.png",    "help.png",
+        "min.png",     "close.png",       "addfile.png",  "effect.png",    "crop.png",
+        "trim.png",    "Preferences.png", "settings.png", "browse.png",    "openfolder.png",
+        "star.png",    "play.png",        "pause.png",    "stop.png",      "back.png",
+        "next.png",    "snap.png",        "open.png",     "nextframe.png", "makein.png",
+        "makeout.png", "ok2.png",         "cancel.png",   "default.png",   "reset.png",
+        "Pause2.png",  "continue2.png",   "ok.png",       "browse2.png",   "open2.png",
+        "crop2.png",   "trim2.png",       "effect2.png",  "general.png",   "options.png"};
     const int columns = 2;
     const int cellW = 4 * 132 + 130, rowsPerColumn = 20;
     QWidget sheet;
@@ -457,8 +456,8 @@ void ControlSheet() {
         Slider(dlg, {10 + 306 * i, 35}, "sliderbk_main1.png", "sliderbk_main2.png", "thumb.png",
                1000, seekPos[i]);
     caption("clip slider: band 200..700, thumb 350 (follow mode 2); trim selector below", 10, 80);
-    auto* crop = Slider(dlg, {26, 100}, "sliderbk_crop1.png", "sliderbk_crop2.png", "thumb.png",
-                        1000, 0);
+    auto* crop =
+        Slider(dlg, {26, 100}, "sliderbk_crop1.png", "sliderbk_crop2.png", "thumb.png", 1000, 0);
     crop->SetFollow(2);
     crop->SetSelection(200, 700);
     crop->SetThumbPos(350);
