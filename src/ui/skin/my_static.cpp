@@ -30,6 +30,8 @@ void CMyStatic::paintEvent(QPaintEvent*) {
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     p.setPen(palette().color(QPalette::WindowText));
-    // Long notes wrap at word breaks rather than run out of the label.
-    p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text_);
+    // A label with room for several lines wraps a long note at word breaks; a
+    // one-line caption stays on its line.
+    const bool roomForLines = height() >= 2 * p.fontMetrics().lineSpacing();
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | (roomForLines ? Qt::TextWordWrap : 0), text_);
 }

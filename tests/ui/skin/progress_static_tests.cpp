@@ -110,3 +110,28 @@ TEST(CheckBox, ToggleChangesTheBoxAndTheWholeControlIsClickable) {
     EXPECT_FALSE(box->isChecked());
     EXPECT_EQ(boxPixels(), unchecked);
 }
+
+TEST(Static, WrapsLongTextOnlyWhenItHasRoomForMoreLines) {
+    TestApp();
+    QImage background = Solid(400, 200, Qt::white);
+    QWidget host;
+    host.resize(400, 200);
+    const int line = host.fontMetrics().lineSpacing();
+    auto inkBelowFirstLine = [&](CMyStatic* label) {
+        const QImage img = Grab(label);
+        for (int y = line + 1; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 128) return true;
+        return false;
+    };
+    const QString text = "The Encoder stands for video codec, force the video codec";
+    auto* caption = new CMyStatic(text, &host);
+    caption->setGeometry(0, 0, 60, line + line / 2);
+    caption->CopyBackground(&background);
+    auto* note = new CMyStatic(text, &host);
+    note->setGeometry(0, 50, 60, 6 * line);
+    note->CopyBackground(&background);
+    host.show();
+    EXPECT_FALSE(inkBelowFirstLine(caption)) << "a one-line caption is cut, not wrapped";
+    EXPECT_TRUE(inkBelowFirstLine(note)) << "a tall label wraps";
+}

@@ -504,7 +504,7 @@ int main(int argc, char** argv) {
     if (argc == 3) g_skinDir = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(g_outDir);
     QFont f("DejaVu Sans");
-    f.setPixelSize(12);
+    f.setPixelSize(11);
     QApplication::setFont(f);
 
     MainWindow();
