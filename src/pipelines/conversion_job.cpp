@@ -76,11 +76,17 @@ void ConversionJob::OnStartEntry() {
         outputs_.push_back(path);
         // A file that cannot be opened is not reported here: the entry then
         // writes nothing, and the writer itself tells why.
-        graph_.OpenOutput(path, settings_);
+        lastOpenResult_ = graph_.OpenOutput(path, settings_);
         newFile_ = false;
     }
+    EntryOutcome outcome;
+    outcome.index = current_;
+    outcome.output = outputs_.empty() ? std::string() : outputs_.back();
+    outcome.openResult = lastOpenResult_;
 
-    if (graph_.Open(entry.item->TitleIndex, entry.item->ChapterIndex, *entry.item, self_)) {
+    outcome.built = graph_.Open(entry.item->TitleIndex, entry.item->ChapterIndex, *entry.item, self_);
+    outcomes_.push_back(outcome);
+    if (outcome.built) {
         static const RECT kPreview{86, 78, 408, 320};
         graph_.AttachPreview(self_, &kPreview);
         StreamTable table;
@@ -119,6 +125,7 @@ void ConversionJob::OnGraphEvent() {
                 OutputDebugString("EC_COMPLETE\r\n");
                 running_ = false;
                 display_.fileBar = 1000;
+                if (!outcomes_.empty()) outcomes_.back().completed = true;
                 graph_.Stop();
                 if (!options_.merge) {
                     newFile_ = true;

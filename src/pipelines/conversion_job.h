@@ -86,6 +86,15 @@ struct JobDisplay {
     bool continueVisible = false;
 };
 
+// What became of one started entry, for front ends that report per file.
+struct EntryOutcome {
+    int index = -1;           // into the job's list
+    std::string output;       // the file it was written into
+    int openResult = 0;       // the writer's Open result when this entry opened the file
+    bool built = false;       // the graph was built
+    bool completed = false;   // the graph reported completion
+};
+
 // "%02d:%02d:%02d" of a value in 100 ns units.
 std::string FormatJobTime(std::int64_t hundredNs);
 
@@ -116,6 +125,7 @@ public:
     int CurrentIndex() const { return current_; }
     // Output paths opened so far, in order.
     const std::vector<std::string>& OutputPaths() const { return outputs_; }
+    const std::vector<EntryOutcome>& Outcomes() const { return outcomes_; }
 
 private:
     int NextChecked(int after, std::int64_t minLength) const;
@@ -142,4 +152,6 @@ private:
     bool ended_ = false;
     bool finished_ = false;
     std::vector<std::string> outputs_;
+    std::vector<EntryOutcome> outcomes_;
+    int lastOpenResult_ = 0;
 };

@@ -1,0 +1,321 @@
+#include "pipelines/convert_graph.h"
+
+#include "demux/mpeg_splitter.h"
+#include "dvd/dvd_reader.h"
+#include "encoding/conv_filter.h"
+#include "filters/filter_interfaces.h"
+#include "pipelines/filter_factory.h"
+#include "platform/codecs/codecs.h"
+#include "platform/codecs/video_renderer.h"
+#include "platform/win/messages.h"
+#include "profiles/profile.h"
+
+namespace {
+
+bool Fail(const char* text) {
+    MessageBox(text);
+    return false;
+}
+
+CConvFilter* SinkOf(IBaseFilter* f) { return static_cast<CConvFilter*>(f); }
+
+}  // namespace
+
+CConvertGraph::~CConvertGraph() { Close(); }
+
+int CConvertGraph::OpenOutput(const std::string& path, const EncoderSettings& settings) {
+    settings_ = &settings;
+    return writer_.Open(path, settings) ? 0 : -1;
+}
+
+void CConvertGraph::CloseOutput() { writer_.Close(); }
+
+bool CConvertGraph::Open(int titleIndex, int chapterIndex, const ConversionItem& clip, HWND window) {
+    return Open(handle_, titleIndex, chapterIndex, clip, window);
+}
+
+bool CConvertGraph::Open(DvdHandle handle, int titleIndex, int chapterIndex, const ConversionItem& clip,
+                         HWND window) {
+    Close();
+    RegisterPlatformCodecs();
+    if (FAILED(CoCreateInstance(CLSID_FilterGraph, &graph_))) return false;
+    bool queried = SUCCEEDED(graph_.As(&control_));
+    if (queried && window) {
+        queried = SUCCEEDED(graph_.As(&events_));
+        if (queried) {
+            events_->SetNotifyWindow(window, long(WM_GRAPH_EVENT), 0);
+            events_->CancelDefaultHandling(EC_COMPLETE);
+        }
+    }
+    clip_ = &clip;
+    if (!settings_) return false;  // no output was opened: nothing to convert into
+    if (!BuildFilters(handle, titleIndex, chapterIndex) || !ConnectFilters() || !queried) return false;
+    control_->Pause();
+    return true;
+}
+
+bool CConvertGraph::BuildFilters(DvdHandle handle, int title, int chapter) {
+    const EncoderSettings& s = *settings_;
+    const bool video = s.HasVideo != 0, audio = s.HasAudio != 0;
+
+    if (FAILED(CreateConversionSink(&sink_))) return false;
+    graph_->AddFilter(sink_.Get(), "Conver");
+    CConvFilter* sink = SinkOf(sink_.Get());
+    sink->SetWriter(&writer_);
+    sink->SetFrameDuration(s.FrameRate > 0 ? 1000000.0 / double(s.FrameRate) * 10000.0 : 0.0);
+    sink->SetWindow(clip_->TrimStart * 10000, (clip_->TrimStart + clip_->TrimLength) * 10000);
+
+    if (FAILED(CreateDvdSourceFilter(&source_))) return Fail("CLSID_DVDSource error");
+    graph_->AddFilter(source_.Get(), "Reader");
+
+    if (FAILED(CreateMpegSplitterFilter(&splitter_))) return Fail("CLSID_MpegSplitter error");
+    graph_->AddFilter(splitter_.Get(), "Splitter");
+    if (SUCCEEDED(splitter_.As(&seeking_))) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+
+    if (video) {
+        if (FAILED(CoCreateInstance(CLSID_MpegDecoder, &videoDecoder_))) return Fail("CLSID_MpegDecoder error");
+        graph_->AddFilter(videoDecoder_.Get(), "VideoDecoder");
+    }
+    if (audio) {
+        if (FAILED(CoCreateInstance(CLSID_MpaDecoder, &audioDecoder_))) return Fail("CLSID_MpaDecoder error");
+        graph_->AddFilter(audioDecoder_.Get(), "AudioDecoder");
+        if (FAILED(CreateAudioConverterFilter(&audioConverter_))) return Fail("CLSID_MyAudioConver error");
+        graph_->AddFilter(audioConverter_.Get(), "AudioConver");
+    }
+    if (video) {
+        if (FAILED(CreateVideoConverterFilter(&videoConverter_))) return Fail("CLSID_MyVideoConver error");
+        graph_->AddFilter(videoConverter_.Get(), "VideoConver");
+    }
+
+    ComPtr<IMyDVDReader> reader;
+    if (FAILED(source_.As(&reader))) return Fail("IID_IMyDVDReader error");
+    if (FAILED(reader->SetDvdReader(handle))) return Fail("SetDvdReader error");
+    if (FAILED(reader->SetTitleArea(title, chapter))) return Fail("SetDvdReader error");
+    reader->GetTitleDuration(&titleDuration_);
+
+    const ClipSettings& c = clip_->Clip;
+    if (video) {
+        ComPtr<IMyVideoConvFilter> conv;
+        if (FAILED(videoConverter_.As(&conv))) return Fail("IID_IMyVideoConvFilter error");
+        conv->SetGeometry(c.ZoomMode, RECT{c.CropLeft, c.CropTop, c.CropRight, c.CropBottom},
+                          RECT{0, 0, s.Width, s.Height});
+        conv->SetHue(c.Hue);
+        conv->SetBrightness(c.Brightness);
+        conv->SetSaturation(c.Saturation);
+    }
+    if (audio) {
+        ComPtr<IMyAudioConvFilter> conv;
+        if (FAILED(audioConverter_.As(&conv))) return Fail("IID_IMyAudioConvFilter error");
+        conv->SetOutputFormat(WORD(s.Channel), DWORD(s.SampleRate));
+        conv->SetVolume(c.Volume);
+    }
+    if (titleDuration_ > 0) {
+        ComPtr<IMyMpegSplitter> range;
+        if (SUCCEEDED(splitter_.As(&range)))
+            range->SetPlayRange(clip_->TrimStart, clip_->TrimLength, titleDuration_);
+    }
+    return true;
+}
+
+bool CConvertGraph::Link(IPin* out, IPin* in) { return SUCCEEDED(graph_->ConnectDirect(out, in, nullptr)); }
+
+bool CConvertGraph::ConnectFilters() {
+    const bool video = settings_->HasVideo != 0, audio = settings_->HasAudio != 0;
+
+    ComPtr<IPin> out = FindPin(source_.Get(), PINDIR_OUTPUT, 0);
+    if (!out) return Fail("get source output pin error");
+    graph_->Disconnect(out.Get());
+    ComPtr<IPin> in = FindPin(splitter_.Get(), PINDIR_INPUT, 0);
+    if (!in) return Fail("get splitter input pin error");
+    graph_->Disconnect(in.Get());
+    if (!Link(out.Get(), in.Get())) return false;
+
+    if (video) {
+        if (ComPtr<IPin> v = FindPin(splitter_.Get(), PINDIR_OUTPUT, 0)) {
+            ComPtr<IPin> d = FindPin(videoDecoder_.Get(), PINDIR_INPUT, 0);
+            if (!d || !Link(v.Get(), d.Get())) return Fail("connect splitter and decoder error(video)");
+        }
+    }
+    if (audio) {
+        if (ComPtr<IPin> a = FindPin(splitter_.Get(), PINDIR_OUTPUT, 1)) {
+            ComPtr<IPin> d = FindPin(audioDecoder_.Get(), PINDIR_INPUT, 0);
+            if (!d || !Link(a.Get(), d.Get())) return Fail("connect splitter and decoder error(audio)");
+        }
+    }
+    if (video) {
+        ComPtr<IPin> sub = FindPin(splitter_.Get(), PINDIR_OUTPUT, 2);
+        ComPtr<IPin> d = FindPin(videoDecoder_.Get(), PINDIR_INPUT, 1);
+        if (sub && d) Link(sub.Get(), d.Get());  // pictures convert without subtitles too
+    }
+    if (video) {
+        ComPtr<IPin> o = FindPin(videoDecoder_.Get(), PINDIR_OUTPUT, 0);
+        if (!o) return Fail("get video decoder output pin error");
+        graph_->Disconnect(o.Get());
+        ComPtr<IPin> i = FindPin(videoConverter_.Get(), PINDIR_INPUT, 0);
+        if (!i) return Fail("get video conver input pin error");
+        graph_->Disconnect(i.Get());
+        if (!Link(o.Get(), i.Get())) return Fail("connect video decoder and video conver error");
+    }
+    if (audio) {
+        ComPtr<IPin> o = FindPin(audioDecoder_.Get(), PINDIR_OUTPUT, 0);
+        if (!o) return Fail("get audio decoder output pin error");
+        graph_->Disconnect(o.Get());
+        ComPtr<IPin> i = FindPin(audioConverter_.Get(), PINDIR_INPUT, 0);
+        if (!i) return Fail("get audio conver input pin error");
+        graph_->Disconnect(i.Get());
+        // A title without sound leaves the audio decoder unlinked, and the link fails here.
+        if (!Link(o.Get(), i.Get())) return Fail("connect audio decoder and audio conver error");
+
+        ComPtr<IPin> co = FindPin(audioConverter_.Get(), PINDIR_OUTPUT, 0);
+        if (!co) return Fail("get audio conver output pin error");
+        graph_->Disconnect(co.Get());
+        ComPtr<IPin> si = FindPin(sink_.Get(), PINDIR_INPUT, 0);
+        if (!si) return Fail("get mConver input pin 0 error");
+        graph_->Disconnect(si.Get());
+        if (!Link(co.Get(), si.Get())) return Fail("connect audio conver out pin to mConver error");
+    }
+    if (video) {
+        ComPtr<IPin> co = FindPin(videoConverter_.Get(), PINDIR_OUTPUT, 0);
+        if (!co) return Fail("get video conver output pin error");
+        graph_->Disconnect(co.Get());
+        ComPtr<IPin> si = FindPin(sink_.Get(), PINDIR_INPUT, 1);
+        if (!si) return Fail("get mConver input pin error");
+        graph_->Disconnect(si.Get());
+        if (!Link(co.Get(), si.Get())) return Fail("connect video conver out pin to mConver error");
+    }
+    return true;
+}
+
+bool CConvertGraph::AttachPreview(HWND window, const RECT* rect) {
+    if (!writer_.HasVideoStream()) return true;
+    if (!graph_ || !sink_) return false;
+    Stop();
+    if (FAILED(CoCreateInstance(CLSID_VideoMixingRenderer, &previewRenderer_)) ||
+        FAILED(graph_->AddFilter(previewRenderer_.Get(), "Video Mixing Renderer"))) {
+        previewControl_.Reset();
+        return false;
+    }
+    ComPtr<IVMRFilterConfig> config;
+    if (SUCCEEDED(previewRenderer_.As(&config))) {
+        config->SetNumberOfStreams(1);
+        config->SetRenderingMode(VMRMode_Windowless);
+        config->SetRenderingPrefs(0);
+    }
+    if (FAILED(previewRenderer_.As(&previewControl_))) {
+        previewControl_.Reset();
+        return false;
+    }
+    previewControl_->SetVideoClippingWindow(window);
+    previewControl_->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
+
+    ComPtr<IPin> pre = FindPin(sink_.Get(), PINDIR_OUTPUT, 0);
+    if (!pre) return Fail("get mConver preview pin error");
+    graph_->Disconnect(pre.Get());
+    ComPtr<IPin> in = FindPin(previewRenderer_.Get(), PINDIR_INPUT, 0);
+    if (!in) return Fail("get preview renderer input pin error");
+    graph_->Disconnect(in.Get());
+    if (!Link(pre.Get(), in.Get())) return Fail("connect preview pin to renderer error");
+
+    previewRect_ = rect ? *rect : (window ? window->GetClientRect() : RECT{});
+    previewControl_->SetVideoPosition(nullptr, &previewRect_);
+    if (window) window->Invalidate();
+    previewControl_->SetBorderColor(0);
+    if (control_) control_->Pause();
+    return true;
+}
+
+void CConvertGraph::ShowPreview(bool on) {
+    if (!previewControl_) return;
+    RECT empty{0, 0, 0, 0};
+    previewControl_->SetVideoPosition(nullptr, on ? &previewRect_ : &empty);
+    if (sink_) SinkOf(sink_.Get())->SetPreview(on);
+}
+
+bool CConvertGraph::ListStreams(StreamTable& table) {
+    ComPtr<IAMStreamSelect> select;
+    if (!splitter_ || FAILED(splitter_.As(&select))) return false;
+    return ListStreamsFrom(select.Get(), table);
+}
+
+bool CConvertGraph::EnableStream(int index, bool enable) {
+    ComPtr<IAMStreamSelect> select;
+    if (!splitter_ || FAILED(splitter_.As(&select))) return false;
+    return SUCCEEDED(select->Enable(index, enable ? 1 : 0));
+}
+
+bool CConvertGraph::InState(FILTER_STATE state) {
+    if (!control_) return false;
+    OAFilterState fs = 0;
+    return SUCCEEDED(control_->GetState(10, &fs)) && fs == state;
+}
+
+bool CConvertGraph::Run() {
+    if (control_ && !InState(State_Running)) control_->Run();
+    return true;
+}
+bool CConvertGraph::Pause() {
+    if (control_ && !InState(State_Paused)) control_->Pause();
+    return true;
+}
+bool CConvertGraph::Stop() {
+    if (control_ && !InState(State_Stopped)) control_->Stop();
+    return true;
+}
+bool CConvertGraph::IsRunning() { return InState(State_Running); }
+bool CConvertGraph::IsPaused() { return InState(State_Paused); }
+bool CConvertGraph::IsStopped() { return InState(State_Stopped); }
+
+bool CConvertGraph::GetDuration(double& seconds) {
+    LONGLONG v = 0;
+    if (!seeking_ || FAILED(seeking_->GetDuration(&v))) return false;
+    seconds = double(v) / 1e7;
+    return true;
+}
+
+bool CConvertGraph::GetCurrentPosition(double& seconds) {
+    if (settings_ && sink_ && settings_->HasVideo) {
+        seconds = double(SinkOf(sink_.Get())->VideoPosition()) / 1e7;
+        return true;
+    }
+    if (settings_ && sink_ && settings_->HasAudio) {
+        seconds = double(SinkOf(sink_.Get())->AudioPosition()) / 1e7;
+        return true;
+    }
+    LONGLONG v = 0;
+    if (!seeking_ || FAILED(seeking_->GetCurrentPosition(&v))) return false;
+    seconds = double(v) / 1e7;
+    return true;
+}
+
+bool CConvertGraph::NextEvent(long& code) {
+    if (!graph_ || !events_) return false;
+    LONG_PTR a = 0, b = 0;
+    if (events_->GetEvent(&code, &a, &b, 0) != S_OK) return false;
+    events_->FreeEventParams(code, a, b);
+    return true;
+}
+
+void CConvertGraph::Close() {
+    if (control_) {
+        control_->Stop();
+        control_.Reset();
+    }
+    if (events_) {
+        events_->SetNotifyWindow(nullptr, long(WM_GRAPH_EVENT), 0);
+        events_.Reset();
+    }
+    seeking_.Reset();
+    splitter_.Reset();
+    source_.Reset();
+    videoDecoder_.Reset();
+    audioDecoder_.Reset();
+    videoConverter_.Reset();
+    audioConverter_.Reset();
+    if (sink_ && graph_) graph_->RemoveFilter(sink_.Get());
+    sink_.Reset();
+    previewControl_.Reset();
+    previewRenderer_.Reset();
+    graph_.Reset();
+    clip_ = nullptr;
+    titleDuration_ = 0;
+}
