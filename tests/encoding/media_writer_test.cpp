@@ -225,7 +225,7 @@ TEST(MediaWriter, AudioIsEncodedInWholeEncoderFrames) {
     const EncoderSettings s = MakeSettings(nullptr, 0, 0, 25000, "mp2", 48000, 2);
     CMediaWriter w;
     ASSERT_TRUE(w.Open(path, s)) << w.LastError();
-    auto pcm = Tone(48000, 2, 0, 4000);
+    auto pcm = Tone(48000, 2, 0, 6000);
     ASSERT_EQ(w.WriteAudioSamples(pcm.data(), 4607), 0);
     EXPECT_EQ(w.AudioSamplesWritten(), 0);
     ASSERT_EQ(w.WriteAudioSamples(pcm.data() + 4607, 1), 0);
