@@ -98,6 +98,11 @@ HRESULT AudioDecoderCore::Decode(const uint8_t* data, size_t size, REFERENCE_TIM
         std::memcpy(lpcm_.data() + 3, data, size);
         return SendPacket(lpcm_.data(), int(lpcm_.size()), pts, sink);
     }
+    if (!parser_) return E_UNEXPECTED;
+    // The parser reads a little past the end of what it is given.
+    input_.assign(data, data + size);
+    input_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    data = input_.data();
     while (size > 0) {
         uint8_t* out = nullptr;
         int outSize = 0;

@@ -55,6 +55,7 @@ private:
     ParserPtr parser_;
     FramePtr frame_;
     PacketPtr packet_;
+    std::vector<uint8_t> input_;  // the packet being parsed, padded
     SwrPtr swr_;
     AVChannelLayout swrInLayout_{};
     int swrInRate_ = 0;

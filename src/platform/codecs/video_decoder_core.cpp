@@ -81,6 +81,10 @@ HRESULT VideoDecoderCore::Decode(const uint8_t* data, size_t size, REFERENCE_TIM
     if (!ctx_ || !parser_) return E_UNEXPECTED;
     // The parser rebuilds whole pictures: the splitter's packets cut the stream anywhere.
     const int64_t pts = ToAvTime(start);
+    // The parser reads a little past the end of what it is given.
+    input_.assign(data, data + size);
+    input_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    data = input_.data();
     while (size > 0) {
         uint8_t* out = nullptr;
         int outSize = 0;

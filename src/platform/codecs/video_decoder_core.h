@@ -69,6 +69,7 @@ private:
     ParserPtr parser_;
     FramePtr frame_;
     PacketPtr packet_;
+    std::vector<uint8_t> input_;  // the packet being parsed, padded
     REFERENCE_TIME frameDuration_ = 0;
     REFERENCE_TIME nextTime_ = kNoTime;
     bool waitKeyFrame_ = true;
