@@ -82,8 +82,12 @@ struct SinkRig {
         conv->JoinFilterGraph(&graph, "Conver");
         conv->SetWriter(&writer);
         conv->SetFrameDuration(CConvFilter::FrameDurationFor(frameRate));
-        if (video) EXPECT_EQ(chain.Link(video->Pin(), conv->VideoPin()), S_OK);
-        if (audio) EXPECT_EQ(chain.Link(audio->Pin(), conv->AudioPin()), S_OK);
+        if (video) {
+            EXPECT_EQ(chain.Link(video->Pin(), conv->VideoPin()), S_OK);
+        }
+        if (audio) {
+            EXPECT_EQ(chain.Link(audio->Pin(), conv->AudioPin()), S_OK);
+        }
         if (withPreview) {
             preview = chain.Add(new TestSink());
             EXPECT_EQ(chain.Link(conv->PreviewPin(), preview->Pin()), S_OK);

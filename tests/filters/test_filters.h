@@ -142,7 +142,9 @@ private:
 // ---------------------------------------------------------------- sink
 
 struct SinkEvent {
-    enum Kind { Sample, EndOfStream, BeginFlush, EndFlush, NewSegment } kind;
+    enum Kind { Sample, EndOfStream, BeginFlush, EndFlush, NewSegment };
+    explicit SinkEvent(Kind k = Sample) : kind(k) {}
+    Kind kind;
     std::vector<BYTE> data;
     const BYTE* pointer = nullptr;  // the sample's buffer, to show it was not copied
     HRESULT timeResult = S_OK;
