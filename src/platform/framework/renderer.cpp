@@ -251,9 +251,10 @@ HRESULT CBaseRenderer::Receive(IMediaSample* pMediaSample) {
         m_pMediaSample = pMediaSample;
         m_pMediaSample->AddRef();
         paused = m_streamState == State_Paused;
-        Ready();  // a held sample completes a pause
     }
+    // The still is shown before the pause counts as complete.
     if (paused) OnReceiveFirstSample(pMediaSample);
+    Ready();  // a held sample completes a pause
 
     REFERENCE_TIME tStart = 0, tEnd = 0;
     HRESULT hrTimes = GetSampleTimes(pMediaSample, &tStart, &tEnd);
