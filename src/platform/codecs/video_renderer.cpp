@@ -61,6 +61,10 @@ HRESULT CVideoMixingRenderer::ShowSample(IMediaSample* pSample) {
     if (size_t(pSample->GetActualDataLength()) < codecs::Yv12Size(m_stride, m_height))
         return S_OK;  // a short sample is not a picture: keep the last one
     m_composer.SetPicture(codecs::Yv12View(data, m_width & ~1, m_height, m_stride), m_aspectX, m_aspectY);
+    {
+        std::lock_guard lock(m_pictureLock);
+    }
+    m_pictureCv.notify_all();
     HWND hwnd;
     {
         std::lock_guard lock(m_controlLock);
@@ -77,6 +81,20 @@ HRESULT CVideoMixingRenderer::DoRenderSample(IMediaSample* pMediaSample) {
 
 void CVideoMixingRenderer::OnReceiveFirstSample(IMediaSample* pMediaSample) {
     ShowSample(pMediaSample);
+}
+
+HRESULT CVideoMixingRenderer::GetState(DWORD dwMSecs, FILTER_STATE* State) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMSecs);
+    HRESULT hr = CBaseRenderer::GetState(dwMSecs, State);
+    if (hr != S_OK || *State != State_Paused || IsEndOfStream() || !m_pInputPin ||
+        !m_pInputPin->IsConnected())
+        return hr;
+    // The base marks the pause complete as the sample arrives, a moment before
+    // the picture is taken from it.
+    std::unique_lock lock(m_pictureLock);
+    if (!m_pictureCv.wait_until(lock, deadline, [&] { return m_composer.HasPicture() || IsEndOfStream(); }))
+        return VFW_S_STATE_INTERMEDIATE;
+    return S_OK;
 }
 
 // ---------------------------------------------------------------- IVMRFilterConfig

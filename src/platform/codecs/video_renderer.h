@@ -95,6 +95,8 @@ public:
     HRESULT SetMediaType(const CMediaType* pmt) override;
     HRESULT DoRenderSample(IMediaSample* pMediaSample) override;
     void OnReceiveFirstSample(IMediaSample* pMediaSample) override;
+    // A pause is complete only once its picture can be shown and fetched.
+    HRESULT GetState(DWORD dwMSecs, FILTER_STATE* State) override;
 
     // IVMRFilterConfig
     HRESULT SetImageCompositor(IUnknown* lpVMRImgCompositor) override;
@@ -135,6 +137,8 @@ private:
     void ApplyOverlayLocked();
 
     codecs::VideoComposer m_composer;
+    std::mutex m_pictureLock;
+    std::condition_variable m_pictureCv;
     std::mutex m_controlLock;  // window, mode and overlay parameters
     HWND m_hwnd = nullptr;
     DWORD m_mode = VMRMode_Windowed;
