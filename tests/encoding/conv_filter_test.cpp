@@ -2,9 +2,13 @@
 // window, the constant frame rate, completion and the preview copies.
 #include "encoding/conv_filter.h"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "../filters/test_filters.h"
+#include "filters/audio_conv_filter.h"
+#include "filters/video_conv_filter.h"
 #include "probe.h"
 
 using namespace testfilters;
@@ -248,6 +252,86 @@ TEST(ConvFilter, SamplesForAStreamTheWriterLacksAreDropped) {
     EXPECT_EQ(rig.PushPicture(0, 0, 400000), 0);
     EXPECT_EQ(rig.conv->VideoPosition(), 0);
     EXPECT_EQ(rig.PushSound(480, 0, 100000), 480);
+}
+
+// Decoded-size pictures and DVD sound through both conversion filters into the
+// sink and an FLV file, as a conversion runs them.
+TEST(ConvFilter, ConvertsAClipEndToEnd) {
+    const std::string path = testutil::TempPath("clip.flv");
+    EncoderSettings settings =
+        testutil::MakeSettings("flv", 320, 240, 25000, "libmp3lame", 44100, 2);
+    CMediaWriter writer;
+    ASSERT_TRUE(writer.Open(path, settings)) << writer.LastError();
+    EventRecorder graph;
+    {
+        Chain chain;
+        auto* vsrc = chain.Add(new TestSource(VideoType(720, 480, FORMAT_VideoInfo2), 720 * 480 * 3 / 2));
+        auto* asrc = chain.Add(new TestSource(AudioType(2, 48000), 20000));
+        auto* vconv = chain.Add(new CMyVideoConveFilter());
+        auto* aconv = chain.Add(new CMyAudioConveFilter());
+        HRESULT hr = E_FAIL;
+        auto* sink = chain.Add(CConvFilter::Create(&hr));
+        ASSERT_EQ(hr, S_OK);
+        sink->JoinFilterGraph(&graph, "Conver");
+        sink->SetWriter(&writer);
+        sink->SetFrameDuration(CConvFilter::FrameDurationFor(settings.FrameRate));
+        sink->SetWindow(0, 2 * kSecond);
+        vconv->SetGeometry(ZOOM_KEEP_ASPECT, RECT{0, 0, 720, 480}, RECT{0, 0, 320, 240});
+        aconv->SetOutputFormat(2, 44100);
+        ASSERT_EQ(chain.Link(vsrc->Pin(), vconv->GetPin(0)), S_OK);
+        ASSERT_EQ(chain.Link(vconv->GetPin(1), sink->VideoPin()), S_OK);
+        ASSERT_EQ(chain.Link(asrc->Pin(), aconv->GetPin(0)), S_OK);
+        ASSERT_EQ(chain.Link(aconv->GetPin(1), sink->AudioPin()), S_OK);
+        ASSERT_EQ(chain.Pause(), S_OK);
+
+        // Two seconds: 50 pictures, and sound in 32 ms blocks, in time order.
+        std::vector<BYTE> pic(720 * 480 * 3 / 2, 128);
+        int frames = 0;
+        for (int block = 0; block < 63; ++block) {
+            const REFERENCE_TIME at = REFERENCE_TIME(block) * 320000;
+            while (frames < 50 && REFERENCE_TIME(frames) * 400000 <= at) {
+                std::memset(pic.data(), 40 + frames, 720 * 480);
+                ASSERT_EQ(vsrc->PushTimed(pic.data(), long(pic.size()), frames * 400000LL,
+                                          (frames + 1) * 400000LL), S_OK);
+                ++frames;
+            }
+            std::vector<std::int16_t> pcm(1536 * 2);
+            for (int i = 0; i < 1536; ++i)
+                pcm[2 * i] = pcm[2 * i + 1] =
+                    std::int16_t(8000 * std::sin(2 * M_PI * 440.0 * (block * 1536 + i) / 48000));
+            const long bytes = block == 62 ? 768 * 4 : long(pcm.size() * 2);  // ends at 2.0 s
+            ASSERT_EQ(asrc->PushTimed(pcm.data(), bytes, at, at + 320000), S_OK);
+        }
+        while (frames < 50) {
+            ASSERT_EQ(vsrc->PushTimed(pic.data(), long(pic.size()), frames * 400000LL,
+                                      (frames + 1) * 400000LL), S_OK);
+            ++frames;
+        }
+        vsrc->EndOfStream();
+        EXPECT_TRUE(graph.events.empty());
+        asrc->EndOfStream();
+        ASSERT_EQ(graph.events.size(), 1u);
+        EXPECT_EQ(graph.events[0].code, EC_COMPLETE);
+        chain.Stop();
+        sink->JoinFilterGraph(nullptr, nullptr);
+    }
+    ASSERT_TRUE(writer.Close());
+
+    auto spans = testutil::PacketSpans(path);
+    const auto& video = spans[testutil::StreamIndex(path, "video")];
+    const auto& audio = spans[testutil::StreamIndex(path, "audio")];
+    EXPECT_EQ(video.packets, 50);
+    EXPECT_NEAR(video.Span(), 2.0, 0.08);
+    EXPECT_NEAR(audio.Span(), 2.0, 2 * 1152.0 / 44100);
+    const auto info = testutil::Probe(path);
+    for (const auto& st : info["streams"]) {
+        if (st["codec_type"] == "video") {
+            EXPECT_EQ(st["width"], 320);
+            EXPECT_EQ(st["height"], 240);
+        } else {
+            EXPECT_EQ(st["sample_rate"], "44100");
+        }
+    }
 }
 
 }  // namespace
