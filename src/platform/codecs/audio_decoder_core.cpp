@@ -99,6 +99,13 @@ HRESULT AudioDecoderCore::Decode(const uint8_t* data, size_t size, REFERENCE_TIM
         return SendPacket(lpcm_.data(), int(lpcm_.size()), pts, sink);
     }
     if (!parser_) return E_UNEXPECTED;
+    // AAC arrives either as ADTS (sync word, cut anywhere) or as whole raw
+    // frames described by the configuration in the format; only the former
+    // needs the parser.
+    if (config_.codec == AudioCodec::Aac && !(size >= 2 && data[0] == 0xFF && (data[1] & 0xF0) == 0xF0)) {
+        input_.assign(data, data + size);
+        return SendPacket(input_.data(), int(size), pts, sink);
+    }
     // The parser reads a little past the end of what it is given.
     input_.assign(data, data + size);
     input_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);

@@ -52,6 +52,7 @@ TEST(AudioDecoderCore, DecodesEachTypeCompletelyAndGapless) {
         {"mp2", AV_CODEC_ID_MP2, AudioCodec::MpegAudio, 2, 48000, 1152},
         {"dts", AV_CODEC_ID_DTS, AudioCodec::Dts, 2, 48000, 512},
         {"lpcm", AV_CODEC_ID_NONE, AudioCodec::DvdLpcm, 2, 48000, 1},
+        {"aac raw frames", AV_CODEC_ID_AAC, AudioCodec::Aac, 2, 48000, 1024},
         {"lpcm mono 96k", AV_CODEC_ID_NONE, AudioCodec::DvdLpcm, 1, 96000, 1},
     };
     for (const Case& c : cases) {
@@ -59,9 +60,10 @@ TEST(AudioDecoderCore, DecodesEachTypeCompletelyAndGapless) {
         const REFERENCE_TIME t0 = 3 * UNITS;
         const EncodedAudio a = c.codec == AudioCodec::DvdLpcm
                                    ? MakeLpcm16(c.channels, c.rate, 15, 2010, t0)
-                                   : EncodeAudio(c.encoder, c.channels, c.rate, 15, 1000, t0);
+                                   : EncodeAudio(c.encoder, c.channels, c.rate, 15,
+                                                 c.codec == AudioCodec::Aac ? 0 : 1000, t0);
         AudioDecoderCore core;
-        ASSERT_EQ(core.Open({c.codec, c.channels, c.rate, 16, {}}), S_OK);
+        ASSERT_EQ(core.Open({c.codec, c.channels, c.rate, 16, a.extradata}), S_OK);
         const Result r = DecodeStream(core, a.packets);
         // Encoders add priming and padding; at most a frame or two either way.
         EXPECT_NEAR(double(r.frames), double(a.samples), 2.0 * c.frameSamples + 256);

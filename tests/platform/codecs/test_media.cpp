@@ -151,6 +151,7 @@ EncodedAudio EncodeAudio(AVCodecID id, int channels, int rate, int tenths, size_
     ctx->bit_rate = id == AV_CODEC_ID_DTS ? 768000 : channels > 2 ? 448000 : 192000;
     ctx->time_base = AVRational{1, rate};
     ctx->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    if (chunkSize == 0) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     Check(avcodec_open2(ctx.get(), codec, nullptr) >= 0, "audio encoder open");
 
     const int total = rate * tenths / 10;
@@ -198,7 +199,12 @@ EncodedAudio EncodeAudio(AVCodecID id, int channels, int rate, int tenths, size_
     drain();
     EncodedAudio a;
     a.samples = fed;
-    a.packets = Cut(units, times, chunkSize);
+    if (ctx->extradata) a.extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
+    if (chunkSize == 0) {
+        for (size_t i = 0; i < units.size(); ++i) a.packets.push_back({units[i], times[i]});
+    } else {
+        a.packets = Cut(units, times, chunkSize);
+    }
     return a;
 }
 

@@ -38,11 +38,13 @@ double PsnrY(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w
 
 struct EncodedAudio {
     std::vector<TimedPacket> packets;
+    std::vector<uint8_t> extradata;  // the encoder's global header, if it has one
     int samples = 0;  // samples per channel fed to the encoder
 };
 
 // A sine tone through the named encoder, the byte stream cut into chunkSize
 // pieces; a piece carries the time of the first frame that starts inside it.
+// chunkSize 0: one packet per coded frame.
 EncodedAudio EncodeAudio(AVCodecID codec, int channels, int rate, int seconds10ths,
                          size_t chunkSize, REFERENCE_TIME firstTime);
 
