@@ -150,6 +150,7 @@ public:
                 cacheFirst_ = disc;
                 cacheTitleset_ = titleset;
                 ReadSectors(file, disc, cacheCount_, cache_.data());
+                CountScrambled(cache_.data(), cacheCount_);
             }
             std::size_t offset = std::size_t(disc - cacheFirst_) * kDvdSectorSize + std::size_t(inSector);
             std::size_t available = std::size_t(cacheFirst_ + cacheCount_ - disc) * kDvdSectorSize - std::size_t(inSector);
@@ -176,6 +177,11 @@ public:
     LONGLONG BadSectors() {
         std::lock_guard lock(mutex_);
         return badSectors_;
+    }
+
+    LONGLONG ScrambledSectors() {
+        std::lock_guard lock(mutex_);
+        return scrambledSectors_;
     }
 
 private:
@@ -370,6 +376,25 @@ private:
         }
     }
 
+    // A pack whose first PES packet says it is scrambled: what an encrypted
+    // disc delivers when libdvdcss is not there to descramble it.
+    static bool Scrambled(const BYTE* s) {
+        if (s[0] || s[1] || s[2] != 1 || s[3] != 0xBA || (s[4] & 0xC0) != 0x40) return false;
+        std::size_t p = 14 + (s[13] & 7);
+        if (s[p] || s[p + 1] || s[p + 2] != 1) return false;
+        BYTE id = s[p + 3];
+        bool media = id == 0xBD || (id >= 0xC0 && id <= 0xEF);
+        return media && (s[p + 6] & 0x30) != 0;
+    }
+
+    void CountScrambled(const BYTE* sectors, std::uint32_t n) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (!Scrambled(sectors + std::size_t(i) * kDvdSectorSize)) continue;
+            if (scrambledSectors_++ == 0)
+                OutputDebugString("libdvd: scrambled sectors: the disc is encrypted and libdvdcss is not available\n");
+        }
+    }
+
     std::mutex mutex_;
     dvd_reader_t* dvd_ = nullptr;
     ifo_handle_t* vmg_ = nullptr;
@@ -385,6 +410,7 @@ private:
     std::int64_t areaBytes_ = 0;
     std::int64_t position_ = 0;
     std::int64_t badSectors_ = 0;
+    std::int64_t scrambledSectors_ = 0;
 
     static constexpr std::uint32_t kCacheSectors = 32;
     std::vector<BYTE> cache_ = std::vector<BYTE>(std::size_t(kCacheSectors) * kDvdSectorSize);
@@ -472,4 +498,9 @@ LONGLONG MyDVDSeek(DvdHandle handle, LONGLONG offset, int origin) {
 LONGLONG MyDVDGetBadSectorCount(DvdHandle handle) {
     auto disc = Find(handle);
     return disc ? disc->BadSectors() : -1;
+}
+
+LONGLONG MyDVDGetScrambledSectorCount(DvdHandle handle) {
+    auto disc = Find(handle);
+    return disc ? disc->ScrambledSectors() : -1;
 }

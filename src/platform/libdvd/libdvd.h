@@ -108,3 +108,6 @@ LONGLONG MyDVDSeek(DvdHandle handle, LONGLONG offset, int origin);
 // Sectors delivered as zeroes because they could not be read, since the handle
 // was opened. -1 for an unknown handle.
 LONGLONG MyDVDGetBadSectorCount(DvdHandle handle);
+// Sectors delivered still scrambled since the handle was opened: an encrypted
+// disc read without libdvdcss. -1 for an unknown handle.
+LONGLONG MyDVDGetScrambledSectorCount(DvdHandle handle);

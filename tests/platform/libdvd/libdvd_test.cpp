@@ -134,6 +134,7 @@ TEST_P(SoleTitleRead, AreaIsTheVobAndItsLengthIsTheChapterSum) {
     EXPECT_EQ(got.size(), vob.size());
     EXPECT_TRUE(got == vob);
     EXPECT_EQ(MyDVDGetBadSectorCount(*h), 0);
+    EXPECT_EQ(MyDVDGetScrambledSectorCount(*h), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, SoleTitleRead,
@@ -263,6 +264,37 @@ TEST(LibDvdDamage, TruncatedVobReadsToTheEndWithZeroes) {
     EXPECT_EQ(MyDVDRead(*h, buffer, sizeof buffer), -1);
     h.reset();
     fs::remove_all(copy);
+}
+
+// An encrypted disc read without libdvdcss delivers packs marked scrambled;
+// they are counted so that the front end can say why the picture is garbage.
+TEST(LibDvdDamage, ScrambledPacksAreCounted) {
+    fs::path copy = fs::temp_directory_path() / ("libdvd-scrambled-" + std::to_string(::getpid()));
+    fs::remove_all(copy);
+    fs::copy(fixtures::PalFolder(), copy, fs::copy_options::recursive);
+    fs::path vobPath = copy / "VIDEO_TS" / "VTS_02_1.VOB";
+    std::vector<BYTE> vob = FileBytes(vobPath);
+    int marked = 0;
+    for (std::size_t at = 0; at + kDvdSectorSize <= vob.size() && marked < 3; at += kDvdSectorSize) {
+        BYTE* pack = vob.data() + at;
+        std::size_t pes = 14 + (pack[13] & 7);
+        if (pack[pes + 3] != 0xE0 && pack[pes + 3] != 0xBD) continue;  // not the navigation pack
+        pack[pes + 6] |= 0x10;
+        ++marked;
+    }
+    ASSERT_EQ(marked, 3);
+    std::ofstream(vobPath, std::ios::binary).write(reinterpret_cast<const char*>(vob.data()), std::streamsize(vob.size()));
+
+    Handle h = Open(copy);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(MyDVDGetScrambledSectorCount(*h), 0);
+    SelectWholeTitle(*h, 1);
+    EXPECT_EQ(ReadAll(*h).size(), vob.size());
+    EXPECT_EQ(MyDVDGetScrambledSectorCount(*h), 3);
+    EXPECT_EQ(MyDVDGetBadSectorCount(*h), 0);
+    h.reset();
+    fs::remove_all(copy);
+    EXPECT_EQ(MyDVDGetScrambledSectorCount(0), -1);
 }
 
 }  // namespace
