@@ -2,9 +2,8 @@
 // order, found the way the GUI finds them, with the default one marked.
 #include <cstdio>
 #include <memory>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "commands.h"
 #include "platform/win/messages.h"
@@ -33,7 +32,8 @@ void PrintText(const profiles::ProfileCatalogue& catalogue, int defaultIndex) {
     catalogue.ForEach([&](const profiles::FormatProfile& p) {
         const profiles::EncoderSettings& s = p.Settings;
         std::printf("%s %2d  %s  %s%s\n", p.Index == defaultIndex ? "*" : " ", p.Index,
-                    profiles::FieldUtf8(p.ProfileName).c_str(), profiles::FieldUtf8(p.FormatExt).c_str(),
+                    profiles::FieldUtf8(p.ProfileName).c_str(),
+                    profiles::FieldUtf8(p.FormatExt).c_str(),
                     p.Index == defaultIndex ? "  (default)" : "");
         if (s.HasVideo) {
             std::printf("      video  %s  %dx%d  %s fps  %s\n", s.VideoCodecName, s.Width, s.Height,
@@ -42,8 +42,8 @@ void PrintText(const profiles::ProfileCatalogue& catalogue, int defaultIndex) {
             std::printf("      video  none\n");
         }
         if (s.HasAudio) {
-            std::printf("      audio  %s  %d Hz  %d ch  %s\n", s.AudioCodecName, s.SampleRate, s.Channel,
-                        KbitText(s.AudioBitRate).c_str());
+            std::printf("      audio  %s  %d Hz  %d ch  %s\n", s.AudioCodecName, s.SampleRate,
+                        s.Channel, KbitText(s.AudioBitRate).c_str());
         } else {
             std::printf("      audio  none\n");
         }

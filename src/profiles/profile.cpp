@@ -238,16 +238,22 @@ std::string HomePageTarget() {
     if (url.empty()) return {};
     std::size_t colon = url.find(':');
     std::size_t slash = url.find('/');
-    if (colon != std::string::npos && colon > 1 && (slash == std::string::npos || colon < slash)) return url;
+    if (colon != std::string::npos && colon > 1 && (slash == std::string::npos || colon < slash))
+        return url;
     std::error_code ec;
-    std::string file = url.front() == '/' ? (std::filesystem::exists(url, ec) ? url : "") : FindDataFile(url);
+    std::string file =
+        url.front() == '/' ? (std::filesystem::exists(url, ec) ? url : "") : FindDataFile(url);
     if (file.empty()) return {};
     std::filesystem::path absolute = std::filesystem::absolute(file, ec);
     if (ec) return {};
     return "file://" + absolute.lexically_normal().string();
 }
 
-const std::string& AppTitle() { return TitleString(); }
-const std::string& HomePageUrl() { return UrlString(); }
+const std::string& AppTitle() {
+    return TitleString();
+}
+const std::string& HomePageUrl() {
+    return UrlString();
+}
 
 }  // namespace profiles

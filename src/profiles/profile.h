@@ -20,13 +20,13 @@ struct EncoderSettings {
     std::int32_t HasVideo;
     std::int32_t Width;
     std::int32_t Height;
-    std::int32_t VideoBitRate;   // bit/s
-    std::int32_t FrameRate;      // frames per 1000 s; 29970 and 23976 are the NTSC rates
-    char VideoCodecName[16];     // UTF-8 encoder name
+    std::int32_t VideoBitRate;  // bit/s
+    std::int32_t FrameRate;     // frames per 1000 s; 29970 and 23976 are the NTSC rates
+    char VideoCodecName[16];    // UTF-8 encoder name
     std::int32_t HasAudio;
-    std::int32_t SampleRate;     // Hz
+    std::int32_t SampleRate;  // Hz
     std::int32_t Channel;
-    std::int32_t AudioBitRate;   // bit/s
+    std::int32_t AudioBitRate;  // bit/s
     char AudioCodecName[16];
 };
 
@@ -51,7 +51,7 @@ static_assert(std::is_trivially_copyable_v<FormatProfile>);
 static_assert(std::is_standard_layout_v<FormatProfile>);
 
 class ProfileCatalogue {
-public:
+  public:
     ProfileCatalogue() = default;
     ProfileCatalogue(const ProfileCatalogue&) = delete;
     ProfileCatalogue& operator=(const ProfileCatalogue&) = delete;
@@ -82,7 +82,7 @@ public:
     // For callers that need the lock across several calls.
     std::recursive_mutex& Lock() const { return m_lock; }
 
-private:
+  private:
     mutable std::recursive_mutex m_lock;
     std::list<FormatProfile> m_profiles;
 };

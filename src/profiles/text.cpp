@@ -51,7 +51,8 @@ std::int32_t ParseDecimalImpl(const Str& text) {
     long long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
     if (negative) value = -value;
     if (value > INT_MAX) value = INT_MAX;
@@ -129,8 +130,12 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::int32_t ParseDecimal(std::u16string_view text) { return ParseDecimalImpl(text); }
-std::int32_t ParseDecimal(std::string_view text) { return ParseDecimalImpl(text); }
+std::int32_t ParseDecimal(std::u16string_view text) {
+    return ParseDecimalImpl(text);
+}
+std::int32_t ParseDecimal(std::string_view text) {
+    return ParseDecimalImpl(text);
+}
 
 void StoreField(char16_t* field, std::size_t capacity, std::u16string_view text) {
     if (capacity == 0) return;

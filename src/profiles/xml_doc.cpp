@@ -19,7 +19,9 @@ namespace {
 constexpr std::size_t kMaxFileBytes = 64u << 20;
 constexpr std::size_t kDeclarationWindow = 1024;
 
-bool IsSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char16_t c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 bool IsNameStart(char16_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
 }
@@ -180,7 +182,8 @@ std::string DeclaredEncoding(std::string_view head) {
     while (p < head.size() && IsSpace(head[p])) ++p;
     if (head.substr(p, 5) == "<?xml" && p + 5 < head.size() && IsSpace(head[p + 5])) {
         std::size_t end = head.find("?>", p);
-        if (end != std::string_view::npos) return PseudoAttribute(head.substr(p, end - p), "encoding");
+        if (end != std::string_view::npos)
+            return PseudoAttribute(head.substr(p, end - p), "encoding");
         return {};
     }
     std::string lower = AsciiLower(head);
@@ -210,7 +213,9 @@ std::string DeclaredEncoding(std::string_view head) {
 }  // namespace
 
 std::u16string CXmlDoc::DecodeBytes(std::string_view bytes, std::string& encoding) {
-    auto u = [&](std::size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : -1; };
+    auto u = [&](std::size_t i) {
+        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : -1;
+    };
     // Byte-order marks. The four-byte UTF-32 marks are tested first because the
     // little-endian one begins like the UTF-16 one.
     if (u(0) == 0xFF && u(1) == 0xFE && u(2) == 0 && u(3) == 0) {
@@ -241,7 +246,8 @@ std::u16string CXmlDoc::DecodeBytes(std::string_view bytes, std::string& encodin
     }
 
     encoding.clear();
-    std::string declared = DeclaredEncoding(bytes.substr(0, std::min(bytes.size(), kDeclarationWindow)));
+    std::string declared =
+        DeclaredEncoding(bytes.substr(0, std::min(bytes.size(), kDeclarationWindow)));
     if (!declared.empty()) {
         std::string lower = AsciiLower(declared);
         // The declaration was legible as 8-bit text, so the file cannot really be
@@ -321,7 +327,9 @@ void CXmlDoc::Parse() {
     const std::size_t n = t.size();
     std::vector<int> open;  // innermost last
     auto error = [&](const char* what) { m_errors.emplace_back(what); };
-    auto startsAt = [&](std::size_t p, std::u16string_view s) { return t.substr(p, s.size()) == s; };
+    auto startsAt = [&](std::size_t p, std::u16string_view s) {
+        return t.substr(p, s.size()) == s;
+    };
     auto endUnclosed = [&](int elem, std::size_t end) {
         m_elems[elem].illFormed = true;
         m_elems[elem].length = static_cast<std::uint32_t>(end - m_elems[elem].start);
@@ -532,9 +540,12 @@ std::u16string CXmlDoc::DecodeReferences(std::u16string_view s) {
                 bool ok = !digits.empty();
                 for (char16_t c : digits) {
                     int d = -1;
-                    if (c >= '0' && c <= '9') d = c - '0';
-                    else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-                    else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+                    if (c >= '0' && c <= '9')
+                        d = c - '0';
+                    else if (hex && c >= 'a' && c <= 'f')
+                        d = c - 'a' + 10;
+                    else if (hex && c >= 'A' && c <= 'F')
+                        d = c - 'A' + 10;
                     if (d < 0) {
                         ok = false;
                         break;

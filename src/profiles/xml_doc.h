@@ -11,7 +11,7 @@
 namespace profiles {
 
 class CXmlDoc {
-public:
+  public:
     // Reads, decodes and parses the file. True only for a well-formed document;
     // the cursor is reset in every case.
     bool Load(const std::string& path);
@@ -41,11 +41,11 @@ public:
     // UTF-8 detection; sets the detected encoding name.
     static std::u16string DecodeBytes(std::string_view bytes, std::string& encoding);
 
-private:
+  private:
     struct ElemPos {
-        std::uint32_t start = 0;     // offset of "<" of the start tag
-        std::uint32_t length = 0;    // whole element, up to and including its end tag
-        std::uint32_t tagLength = 0; // start tag only
+        std::uint32_t start = 0;      // offset of "<" of the start tag
+        std::uint32_t length = 0;     // whole element, up to and including its end tag
+        std::uint32_t tagLength = 0;  // start tag only
         std::uint32_t nameLength = 0;
         int parent = 0;
         int firstChild = 0;

@@ -1,17 +1,15 @@
 // discreel-cli profiles: the catalogue as the GUI loads it (working directory
 // first, then the data beside the program), in text and JSON.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace {
 
@@ -21,9 +19,10 @@ struct CliRun {
 };
 
 class ProfilesCommand : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "discreel-cli-prof-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "discreel-cli-prof-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = pattern;
     }
@@ -54,7 +53,8 @@ protected:
 };
 
 std::string Profile(const std::string& name, const std::string& ext, bool video) {
-    std::string x = "<Profile><ProfileName value=\"" + name + "\"/><FormatExt value=\"" + ext + "\"/>";
+    std::string x =
+        "<Profile><ProfileName value=\"" + name + "\"/><FormatExt value=\"" + ext + "\"/>";
     if (video) {
         x += "<VideoCodecName value=\"mpeg4\"/><Width value=\"640\"/><Height value=\"480\"/>"
              "<FrameRate value=\"25000\"/><VideoBitRate value=\"1200000\"/>";
@@ -65,8 +65,10 @@ std::string Profile(const std::string& name, const std::string& ext, bool video)
         x += "<Resolutions value=\"640*480\"/><FrameRates value=\"25000$25\"/>"
              "<VideoCodecs value=\"mpeg4\"/><VideoBitRates value=\"1200000\"/>";
     }
-    return x + "<SampleRates value=\"48000\"/><Channels value=\"1\"/><AudioCodecs value=\"libmp3lame\"/>"
-               "<AudioBitRates value=\"160000\"/></Profile>";
+    return x +
+           "<SampleRates value=\"48000\"/><Channels value=\"1\"/><AudioCodecs "
+           "value=\"libmp3lame\"/>"
+           "<AudioBitRates value=\"160000\"/></Profile>";
 }
 
 TEST_F(ProfilesCommand, ShippedCatalogueFromBesideTheProgram) {

@@ -21,15 +21,24 @@ std::string ProfileXml(const std::vector<std::pair<std::string, std::string>>& c
 }
 
 std::vector<std::pair<std::string, std::string>> FullChildren(const std::string& name) {
-    return {{"ProfileName", name},      {"FormatExt", ".flv"},
-            {"VideoCodecName", "flv"},  {"Width", "480"},
-            {"Height", "360"},          {"FrameRate", "29970"},
-            {"VideoBitRate", "800000"}, {"AudioCodecName", "libmp3lame"},
-            {"SampleRate", "44100"},    {"AudioBitRate", "128000"},
-            {"Channel", "2"},           {"Resolutions", "320*240,480*360"},
-            {"FrameRates", "25000$25,29970$29.97"}, {"VideoCodecs", "flv$FLV1"},
-            {"VideoBitRates", "800000$800 kbps"},   {"SampleRates", "44100,22050"},
-            {"Channels", "2$Stereo,1$Mono"},        {"AudioCodecs", "libmp3lame$MP3"},
+    return {{"ProfileName", name},
+            {"FormatExt", ".flv"},
+            {"VideoCodecName", "flv"},
+            {"Width", "480"},
+            {"Height", "360"},
+            {"FrameRate", "29970"},
+            {"VideoBitRate", "800000"},
+            {"AudioCodecName", "libmp3lame"},
+            {"SampleRate", "44100"},
+            {"AudioBitRate", "128000"},
+            {"Channel", "2"},
+            {"Resolutions", "320*240,480*360"},
+            {"FrameRates", "25000$25,29970$29.97"},
+            {"VideoCodecs", "flv$FLV1"},
+            {"VideoBitRates", "800000$800 kbps"},
+            {"SampleRates", "44100,22050"},
+            {"Channels", "2$Stereo,1$Mono"},
+            {"AudioCodecs", "libmp3lame$MP3"},
             {"AudioBitRates", "128000$128 kbps"}};
 }
 
@@ -40,7 +49,7 @@ std::string Catalogue(const std::vector<std::string>& profiles) {
 }
 
 class CatalogueFile : public ::testing::Test {
-protected:
+  protected:
     // Loads a catalogue holding just these profiles and returns profile `index`.
     FormatProfile LoadOne(const std::vector<std::pair<std::string, std::string>>& children) {
         FormatProfile p;
@@ -100,7 +109,7 @@ TEST_F(CatalogueFile, AbsentAndEmptyChildren) {
     struct Case {
         const char* label;
         const char* child;
-        const char* value;     // nullptr: remove the child; "-": keep it without value
+        const char* value;  // nullptr: remove the child; "-": keep it without value
         int hasVideo, hasAudio;
     };
     const Case cases[] = {
@@ -185,7 +194,8 @@ TEST_F(CatalogueFile, IndexCountsProfileElementsOnlyAndDefaultIsIndexOne) {
 }
 
 TEST_F(CatalogueFile, SingleProfileBecomesTheDefault) {
-    ASSERT_TRUE(catalogue.Load(dir.Write("Format.xml", Catalogue({ProfileXml(FullChildren("only"))}))));
+    ASSERT_TRUE(
+        catalogue.Load(dir.Write("Format.xml", Catalogue({ProfileXml(FullChildren("only"))}))));
     FormatProfile p;
     EXPECT_FALSE(catalogue.FindByIndex(1, p));
     ASSERT_TRUE(catalogue.GetDefaultProfile(p));
@@ -197,9 +207,11 @@ TEST_F(CatalogueFile, SingleProfileBecomesTheDefault) {
 }
 
 TEST_F(CatalogueFile, BadFileFailsAndLeavesTheCatalogueAsItWas) {
-    ASSERT_TRUE(catalogue.Load(dir.Write("good.xml", Catalogue({ProfileXml(FullChildren("kept"))}))));
+    ASSERT_TRUE(
+        catalogue.Load(dir.Write("good.xml", Catalogue({ProfileXml(FullChildren("kept"))}))));
     const std::pair<const char*, std::string> bad[] = {
-        {"two top-level elements", "<Formats>" + ProfileXml(FullChildren("x")) + "</Formats><More/>"},
+        {"two top-level elements",
+         "<Formats>" + ProfileXml(FullChildren("x")) + "</Formats><More/>"},
         {"unclosed Profile", "<Formats><Profile><ProfileName value=\"x\"/></Formats>"},
         {"empty file", ""},
     };
@@ -216,7 +228,8 @@ TEST_F(CatalogueFile, BadFileFailsAndLeavesTheCatalogueAsItWas) {
 
 TEST(ProfileCatalogueInstance, LoadDefaultLooksInTheWorkingDirectoryFirst) {
     TempDir dir;
-    dir.Write("Format.xml", Catalogue({ProfileXml(FullChildren("from cwd")), ProfileXml(FullChildren("b"))}));
+    dir.Write("Format.xml",
+              Catalogue({ProfileXml(FullChildren("from cwd")), ProfileXml(FullChildren("b"))}));
     std::string old = std::filesystem::current_path().string();
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
     ProfileCatalogue& cat = ProfileCatalogue::Instance();
@@ -233,9 +246,19 @@ TEST(ProfileCatalogueInstance, LoadDefaultLooksInTheWorkingDirectoryFirst) {
 
 TEST(ParseDecimal, SignedDecimalPrefix) {
     const std::pair<const char*, int> cases[] = {
-        {"42", 42},        {"  \t42", 42},   {"-7", -7},  {"+5", 5},     {"12abc", 12},
-        {"abc", 0},        {"", 0},          {"- 3", 0},  {"0x10", 0},   {"29970", 29970},
-        {"99999999999", INT_MAX},            {"-99999999999", INT_MIN},  {"2147483647", INT_MAX},
+        {"42", 42},
+        {"  \t42", 42},
+        {"-7", -7},
+        {"+5", 5},
+        {"12abc", 12},
+        {"abc", 0},
+        {"", 0},
+        {"- 3", 0},
+        {"0x10", 0},
+        {"29970", 29970},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
+        {"2147483647", INT_MAX},
     };
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(ParseDecimal(Utf8ToUtf16(text)), value) << text;
@@ -253,15 +276,12 @@ TEST(ChoiceList, MapsValuesAndTextsFirstMatchExactly) {
         std::u16string arg, textForValue, valueForText;
     };
     const Case cases[] = {
-        {u"a", u"Alpha", u""},   // "a" is a value, not a text
-        {u"Alpha", u"", u"a"},
-        {u"b", u"b", u"b"},      // a bare entry is both
-        {u"c", u"C$x", u""},     // only the first "$" splits
-        {u"C$x", u"", u"c"},
-        {u"1", u"One", u""},     // first match wins
-        {u"One", u"", u"1"},
-        {u"B", u"", u""},        // case-sensitive
-        {u"", u"", u"d"},        // "d$" shows an empty line, which maps back to d
+        {u"a", u"Alpha", u""},                       // "a" is a value, not a text
+        {u"Alpha", u"", u"a"}, {u"b", u"b", u"b"},   // a bare entry is both
+        {u"c", u"C$x", u""},                         // only the first "$" splits
+        {u"C$x", u"", u"c"},   {u"1", u"One", u""},  // first match wins
+        {u"One", u"", u"1"},   {u"B", u"", u""},     // case-sensitive
+        {u"", u"", u"d"},  // "d$" shows an empty line, which maps back to d
         {u"alpha", u"", u""},
     };
     for (const auto& c : cases) {
@@ -302,8 +322,8 @@ TEST(AppSettings, HomePageTargetForTheOpener) {
         {"no-such-dir/none.html", ""},  // relative, found in no data directory
     };
     for (const auto& c : cases) {
-        LoadAppSettings(dir.Write("Set.xml", "<S><Profile><Title value=\"T\"/><Url value=\"" + c.url +
-                                                 "\"/></Profile></S>"));
+        LoadAppSettings(dir.Write("Set.xml", "<S><Profile><Title value=\"T\"/><Url value=\"" +
+                                                 c.url + "\"/></Profile></S>"));
         ASSERT_EQ(HomePageUrl(), c.url);
         EXPECT_EQ(HomePageTarget(), c.target) << c.url;
     }

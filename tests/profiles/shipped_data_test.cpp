@@ -22,7 +22,7 @@ namespace {
 const std::string kFormatXml = std::string(DISCREEL_SOURCE_DIR) + "/data/Format.xml";
 
 class ShippedFormat : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(catalogue.Load(kFormatXml)); }
     ProfileCatalogue catalogue;
 };
@@ -77,9 +77,10 @@ TEST_F(ShippedFormat, HoldsTheExpectedProfiles) {
         combos.insert(FieldUtf8(q.FormatExt) + " " + q.Settings.VideoCodecName + " " +
                       q.Settings.AudioCodecName);
     });
-    for (const char* want : {".flv flv libmp3lame", ".flv libx264 aac", ".mp4 libx264 aac",
-                             ".avi mpeg4 libmp3lame", ".mpg mpeg2video mp2", ".webm libvpx libvorbis",
-                             ".wmv wmv2 wmav2", ".3gp h263 aac", ".mp3  libmp3lame", ".wav  pcm_s16le"}) {
+    for (const char* want :
+         {".flv flv libmp3lame", ".flv libx264 aac", ".mp4 libx264 aac", ".avi mpeg4 libmp3lame",
+          ".mpg mpeg2video mp2", ".webm libvpx libvorbis", ".wmv wmv2 wmav2", ".3gp h263 aac",
+          ".mp3  libmp3lame", ".wav  pcm_s16le"}) {
         EXPECT_TRUE(combos.count(want)) << want;
     }
 }
@@ -123,7 +124,8 @@ TEST_F(ShippedFormat, EveryProfileNamesWorkingEncodersAndContainers) {
             // The dialog reads the size back from the shown text as "%d*%d".
             for (const auto& t : ChoiceTexts(p.Resolutions)) {
                 int w = 0, h = 0;
-                ASSERT_EQ(std::sscanf(Utf16ToUtf8(t).c_str(), "%d*%d", &w, &h), 2) << Utf16ToUtf8(t);
+                ASSERT_EQ(std::sscanf(Utf16ToUtf8(t).c_str(), "%d*%d", &w, &h), 2)
+                    << Utf16ToUtf8(t);
                 EXPECT_TRUE(w > 0 && h > 0 && w % 2 == 0 && h % 2 == 0) << Utf16ToUtf8(t);
             }
         } else {
@@ -148,7 +150,8 @@ TEST_F(ShippedFormat, EveryProfileNamesWorkingEncodersAndContainers) {
             if (!c || !c->supported_samplerates) continue;
             for (const auto& rate : ChoiceValues(p.SampleRates)) {
                 bool listed = false;
-                for (const int* r = c->supported_samplerates; *r; ++r) listed |= *r == ParseDecimal(rate);
+                for (const int* r = c->supported_samplerates; *r; ++r)
+                    listed |= *r == ParseDecimal(rate);
                 EXPECT_TRUE(listed) << c->name << " cannot encode " << Utf16ToUtf8(rate) << " Hz";
             }
         }
@@ -168,16 +171,22 @@ TEST(ShippedFormatFile, NoValueIsCutByItsField) {
         ASSERT_TRUE(catalogue.FindByIndex(index++, p));
         ASSERT_TRUE(doc.IntoElem());
         const std::pair<const char16_t*, std::u16string_view> fields[] = {
-            {u"ProfileName", FieldView(p.ProfileName)},   {u"FormatExt", FieldView(p.FormatExt)},
-            {u"Resolutions", FieldView(p.Resolutions)},   {u"FrameRates", FieldView(p.FrameRates)},
-            {u"VideoCodecs", FieldView(p.VideoCodecs)},   {u"VideoBitRates", FieldView(p.VideoBitRates)},
-            {u"SampleRates", FieldView(p.SampleRates)},   {u"Channels", FieldView(p.Channels)},
-            {u"AudioCodecs", FieldView(p.AudioCodecs)},   {u"AudioBitRates", FieldView(p.AudioBitRates)},
+            {u"ProfileName", FieldView(p.ProfileName)},
+            {u"FormatExt", FieldView(p.FormatExt)},
+            {u"Resolutions", FieldView(p.Resolutions)},
+            {u"FrameRates", FieldView(p.FrameRates)},
+            {u"VideoCodecs", FieldView(p.VideoCodecs)},
+            {u"VideoBitRates", FieldView(p.VideoBitRates)},
+            {u"SampleRates", FieldView(p.SampleRates)},
+            {u"Channels", FieldView(p.Channels)},
+            {u"AudioCodecs", FieldView(p.AudioCodecs)},
+            {u"AudioBitRates", FieldView(p.AudioBitRates)},
         };
         for (const auto& [child, kept] : fields) {
             if (!doc.FindChildElem(child)) continue;
             ASSERT_TRUE(doc.IntoElem());
-            EXPECT_EQ(doc.GetAttrib(u"value"), kept) << Utf16ToUtf8(child) << " of profile " << p.Index;
+            EXPECT_EQ(doc.GetAttrib(u"value"), kept)
+                << Utf16ToUtf8(child) << " of profile " << p.Index;
             ASSERT_TRUE(doc.OutOfElem());
         }
         ASSERT_TRUE(doc.OutOfElem());

@@ -8,7 +8,7 @@
 #include <string_view>
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "discreel-profiles-XXXXXX").string();
@@ -27,6 +27,6 @@ public:
         return full;
     }
 
-private:
+  private:
     std::string path_;
 };

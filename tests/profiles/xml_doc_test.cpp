@@ -101,7 +101,8 @@ TEST(XmlDocLoad, DecodesEachEncoding) {
     const std::vector<EncodingCase> cases = {
         {"UTF-8 with mark", "\xEF\xBB\xBF" + utf8, "UTF-8", u"\u00e9\u20ac\U0001F600"},
         {"UTF-8 without mark", utf8, "UTF-8", u"\u00e9\u20ac\U0001F600"},
-        {"UTF-16LE with mark", Utf16Bytes(text, false, true), "UTF-16LE", u"\u00e9\u20ac\U0001F600"},
+        {"UTF-16LE with mark", Utf16Bytes(text, false, true), "UTF-16LE",
+         u"\u00e9\u20ac\U0001F600"},
         {"UTF-16BE with mark", Utf16Bytes(text, true, true), "UTF-16BE", u"\u00e9\u20ac\U0001F600"},
         {"UTF-16LE declaration, no mark",
          Utf16Bytes(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><r v=\"\u00e9\"/>", false, false),
@@ -109,18 +110,20 @@ TEST(XmlDocLoad, DecodesEachEncoding) {
         // Latin-1 and Windows-1252 differ at 0x80: only a real conversion gives the euro sign.
         {"declared ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r v=\"\xE9\"/>",
          "ISO-8859-1", u"\u00e9"},
-        {"declared windows-1252", "<?xml version='1.0' encoding='windows-1252'?>\n<r v=\"\xE9\x80\"/>",
-         "windows-1252", u"\u00e9\u20ac"},
+        {"declared windows-1252",
+         "<?xml version='1.0' encoding='windows-1252'?>\n<r v=\"\xE9\x80\"/>", "windows-1252",
+         u"\u00e9\u20ac"},
         {"charset of an HTML meta element",
-         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-15\"/>"
+         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+         "charset=ISO-8859-15\"/>"
          "</head><body v=\"\xA4\"/></html>",
          "ISO-8859-15", u"\u20ac", true},
         // Starts with "<" and declares nothing: UTF-8 regardless of invalid bytes.
         {"invalid UTF-8 without declaration", "<r v=\"a\xE9z\"/>", "UTF-8", u"a\uFFFDz"},
-        {"unknown declared encoding", "<?xml version=\"1.0\" encoding=\"x-no-such-set\"?><r v=\"ok\"/>",
-         "UTF-8", u"ok"},
-        {"UTF-8 declared, mark-less", "<?xml version=\"1.0\" encoding=\"utf-8\"?><r v=\"\xC3\xA9\"/>",
-         "UTF-8", u"\u00e9"},
+        {"unknown declared encoding",
+         "<?xml version=\"1.0\" encoding=\"x-no-such-set\"?><r v=\"ok\"/>", "UTF-8", u"ok"},
+        {"UTF-8 declared, mark-less",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?><r v=\"\xC3\xA9\"/>", "UTF-8", u"\u00e9"},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -140,10 +143,11 @@ TEST(XmlDocLoad, DecodesEachEncoding) {
 // A small tree walked with the cursor:
 //   root: a(1) b(2){ c(3) c(5) } a(4)
 class XmlCursor : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        ASSERT_TRUE(doc.SetDoc(
-            u"<root n=\"0\"><a n=\"1\"/><b n=\"2\"><c n=\"3\"/><c n=\"5\"/></b><a n=\"4\"/></root>"));
+        ASSERT_TRUE(
+            doc.SetDoc(u"<root n=\"0\"><a n=\"1\"/><b n=\"2\"><c n=\"3\"/><c n=\"5\"/></b><a "
+                       u"n=\"4\"/></root>"));
     }
     // Steps into the current child, reads n, steps back out.
     std::string ChildN() {
@@ -208,8 +212,7 @@ TEST_F(XmlCursor, OutOfElemResumesAfterTheElementLeft) {
 
 TEST(XmlDocAttributes, QuotingAndNames) {
     CXmlDoc doc;
-    ASSERT_TRUE(doc.SetDoc(
-        u"<r a='x\"y' b=plain c = \"spaced\" d=\"&lt;&gt;\" e=\"\" f=5/>"));
+    ASSERT_TRUE(doc.SetDoc(u"<r a='x\"y' b=plain c = \"spaced\" d=\"&lt;&gt;\" e=\"\" f=5/>"));
     doc.FindChildElem(u"-");
     EXPECT_EQ(Attr(doc, "a"), "x\"y");
     EXPECT_EQ(Attr(doc, "b"), "plain");
@@ -229,7 +232,8 @@ TEST(XmlDocReferences, DecodesNumericAndNamedReferences) {
         {u"&amp;&lt;&gt;&quot;&apos;", u"&<>\"'"},
         {u"&#65;&#x42;&#X43;", u"ABC"},
         {u"&#x1F600;", u"\U0001F600"},
-        {u"&#233;&eacute;&EACUTE;&Eacute;", u"\u00e9\u00e9\u00e9\u00e9"},  // names fold to lower case
+        {u"&#233;&eacute;&EACUTE;&Eacute;",
+         u"\u00e9\u00e9\u00e9\u00e9"},  // names fold to lower case
         {u"&AMP;&Dagger;", u"&\u2020"},
         {u"&thetasym;&euro;&nbsp;", u"\u03d1\u20ac\u00a0"},
         {u"&nosuch; &amp &; & amp;", u"&nosuch; &amp &; & amp;"},
