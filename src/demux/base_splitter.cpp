@@ -111,6 +111,9 @@ HRESULT CBaseSplitterFilter::RenameOutputPin(DWORD TrackNumSrc, DWORD TrackNumDs
         return VFW_E_TYPE_NOT_ACCEPTED;
     m_pinMap.erase(it);
     m_pinMap[TrackNumDst] = pin;
+    // An unconnected pin has no sample to carry the new type: its next
+    // connection must be offered the new stream's type, not the old one's.
+    if (pmt && !pin->IsConnected()) pin->SetOfferedType(*pmt);
     if (pmt) {
         CAutoLock lock2(&m_csmtnew);
         m_mtnew[TrackNumDst] = *pmt;
@@ -208,6 +211,9 @@ HRESULT CBaseSplitterFilter::Run(REFERENCE_TIME tStart) {
 }
 
 void CBaseSplitterFilter::DeliverBeginFlush() {
+    // The worker waits on this before it starts the next pass, so that the
+    // new segment goes out only once every pin has finished flushing.
+    m_eEndFlush.Reset();
     m_fFlushing = true;
     for (CBaseSplitterOutputPin* pin : m_outputs) pin->DeliverBeginFlush();
 }
@@ -243,12 +249,22 @@ DWORD CBaseSplitterFilter::ThreadProc() {
         DemuxSeek(m_rtStart);
         if (cmd != DWORD(-1)) Reply(S_OK);
 
-        m_eEndFlush.Wait();
+        // A stop or another seek may begin a new flush before this one is
+        // seen to end: its command must not wait behind the event.
+        bool commandPending = false;
+        while (!m_eEndFlush.Wait(10)) {
+            if (CheckRequest(nullptr)) {
+                commandPending = true;
+                break;
+            }
+        }
+        if (commandPending) continue;
 
         m_activePins.clear();
         for (CBaseSplitterOutputPin* pin : m_outputs) {
             if (!pin->IsConnected()) continue;
             if (!m_fFlushing) pin->DeliverNewSegment(m_rtStart, m_rtStop, m_dRate);
+            pin->m_rtLastQueued = Packet::INVALID_TIME;
             m_activePins.push_back(pin);
         }
         m_discontinuitySent.clear();
@@ -272,6 +288,7 @@ HRESULT CBaseSplitterFilter::DeliverPacket(std::unique_ptr<Packet> p) {
 
     if (p->rtStart != Packet::INVALID_TIME) {
         m_rtCurrent = p->rtStart;
+        pin->m_rtLastQueued = p->rtStart;
         p->rtStart -= m_rtStart;
         p->rtStop -= m_rtStart;
     }
@@ -294,6 +311,13 @@ HRESULT CBaseSplitterFilter::DeliverPacket(std::unique_ptr<Packet> p) {
         m_discontinuitySent.insert(key);
     }
     return hr;
+}
+
+REFERENCE_TIME CBaseSplitterFilter::SlowestActivePosition() {
+    REFERENCE_TIME slowest = LLONG_MAX;
+    for (CBaseSplitterOutputPin* pin : m_activePins)
+        if (!pin->IsDiscontinuous()) slowest = std::min(slowest, pin->m_rtLastQueued);
+    return slowest == LLONG_MAX ? REFERENCE_TIME(m_rtCurrent) : slowest;
 }
 
 bool CBaseSplitterFilter::IsAnyPinDrying() {

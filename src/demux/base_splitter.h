@@ -103,6 +103,10 @@ public:
     void NotifyQueueDrained() { m_eQueueDrained.Set(); }
     double GetPlaybackRate() const { return m_dRate; }
 
+    // How far every stream has got: the smallest last start time among the
+    // active pins that carry continuous media (worker thread).
+    REFERENCE_TIME SlowestActivePosition();
+
     // Sends a packet to the pin registered under its key (worker thread).
     HRESULT DeliverPacket(std::unique_ptr<Packet> p);
 

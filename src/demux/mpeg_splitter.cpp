@@ -165,7 +165,11 @@ bool CMpegSplitterFilter::DemuxLoop() {
 
     HRESULT hr = S_OK;
     while (SUCCEEDED(hr) && !CheckRequest(nullptr)) {
-        if (m_rtCurrent >= m_rtPlayStart + m_rtPlayLength) break;
+        // Streams are interleaved with an offset (audio runs ahead of video),
+        // so the range ends once every stream has reached its end, not the
+        // first one: stopping at the first would cut the others short.
+        REFERENCE_TIME end = m_rtPlayStart + m_rtPlayLength;
+        if (m_rtCurrent >= end && SlowestActivePosition() >= end) break;
         if ((hr = m_pFile->HasMoreData(1024 * 500, 1)) == S_OK) {
             // Waiting only makes sense while the source is still growing.
             if ((hr = DemuxNextPacket(rtStartOffset)) == S_FALSE && m_pFile->IsStreaming())

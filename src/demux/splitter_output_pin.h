@@ -77,6 +77,9 @@ public:
     bool IsDiscontinuous() const { return m_discontinuousType.load(); }
     bool IsFlushing() const { return m_fFlushing.load(); }
     HRESULT DeliverResult() const { return m_hrDeliver.load(); }
+    // Start time (before the segment start is taken off) of the last timed
+    // packet the worker handed this pin in the current pass.
+    REFERENCE_TIME m_rtLastQueued = Packet::INVALID_TIME;
 
     // Bit-rate statistics of what was delivered.
     struct BitRateStats {
