@@ -148,6 +148,9 @@ HRESULT CDvdAudioDecoder::Receive(IMediaSample* pSample) {
 
 HRESULT CDvdAudioDecoder::DeliverPcm(const int16_t* samples, int frames, REFERENCE_TIME start,
                                      REFERENCE_TIME stop) {
+    // Sound that ends before the segment starts only leads up to it (the
+    // splitter starts early after a seek); played, it would come out late.
+    if (stop <= 0) return S_OK;
     const int channels = m_core.Channels();
     while (frames > 0) {
         IMediaSample* raw = nullptr;

@@ -355,6 +355,11 @@ HRESULT CMpegVideoDecoder::Stop() {
 
 HRESULT CMpegVideoDecoder::DeliverPicture(const AVFrame& frame, REFERENCE_TIME start,
                                           REFERENCE_TIME stop) {
+    // After a seek the splitter starts up to a second and a half early, so
+    // that a whole group of pictures leads up to the position; pictures that
+    // end before the segment starts only feed the decoder. Delivered, they
+    // would be the paused picture and a burst of late ones when running.
+    if (stop <= 0) return S_OK;
     const BITMAPINFOHEADER* bmi = GetBitmapInfoHeader(&m_pOutput->CurrentMediaType());
     if (!bmi) return E_UNEXPECTED;
     const int stride = bmi->biWidth, height = bmi->biHeight;

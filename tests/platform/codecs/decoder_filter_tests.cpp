@@ -182,6 +182,45 @@ TEST(MpegVideoDecoderFilter, NoPictureBeforeTheFirstKeyPicture) {
     EXPECT_LT(d.samples.size(), probe.size());
 }
 
+// A flush in mid-stream (a seek) resets the decoder: what follows starts at a
+// key picture and is marked as a discontinuity.
+TEST(MpegVideoDecoderFilter, FlushRestartsAtAKeyPicture) {
+    const fs::path vob = fixtures::VobPath(fixtures::Disc::Ntsc, 2);
+    const DemuxedVob es = DemuxVob(vob);
+    const auto probe = ProbeVideo(vob);
+    HRESULT hr = S_OK;
+    ComPtr<CTestSource> source(new CTestSource({es.Video()}));
+    ComPtr<CMpegVideoDecoder> decoder(new CMpegVideoDecoder(nullptr, &hr));
+    ComPtr<CTestSink> sink(new CTestSink(MEDIATYPE_Video));
+    ASSERT_EQ(ConnectPins(source->GetPin(0), decoder->GetPin(0)), S_OK);
+    ASSERT_EQ(ConnectPins(decoder->GetPin(2), sink->Pin()), S_OK);
+    std::vector<IBaseFilter*> chain{source.Get(), decoder.Get(), sink.Get()};
+    Start(chain);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (sink->SampleCount() < 20 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    decoder->GetPin(0)->BeginFlush();
+    decoder->GetPin(0)->EndFlush();
+    EXPECT_TRUE(sink->WaitEndOfStream(std::chrono::seconds(60)));
+    StopAll(chain);
+    const auto samples = sink->Samples();
+    const size_t at = sink->FlushedAt();
+    ASSERT_LT(at, samples.size()) << "the stream ended before the flush";
+    const double first = double(samples[at].start) / UNITS + double(es.offset) / UNITS;
+    char type = '?';
+    for (const auto& f : probe)
+        if (std::abs(f.time - first) < 1e-4) type = f.type;
+    EXPECT_EQ(type, 'I') << "first picture after the flush at " << first;
+    EXPECT_TRUE(samples[at].discontinuity);
+    // The stream then runs on to its last picture.
+    EXPECT_NEAR(double(samples.back().start - samples.front().start) / UNITS,
+                probe.back().time - probe.front().time, 1e-4);
+    source->GetPin(0)->Disconnect();
+    decoder->GetPin(0)->Disconnect();
+    decoder->GetPin(2)->Disconnect();
+    sink->Pin()->Disconnect();
+}
+
 // With a subtitle track the subpicture is burned in while it shows and only
 // where it shows; with none, or the empty placeholder, pictures pass unchanged.
 TEST(MpegVideoDecoderFilter, ChosenSubtitleIsBurnedIn) {
@@ -269,6 +308,30 @@ TEST(DvdAudioDecoderFilter, DecodesEachDiscTrack) {
         EXPECT_GT(peak, 1000.0);
         EXPECT_EQ(d.eos, 1);
     }
+}
+
+// What ends before the segment starts (the lead-in of a seek) is decoded but
+// not delivered; the first thing delivered reaches into the segment.
+TEST(DecoderFilters, LeadInBeforeTheSegmentIsNotDelivered) {
+    const DemuxedVob es = DemuxVob(fixtures::VobPath(fixtures::Disc::Pal, 1));
+    const REFERENCE_TIME lead = 2 * UNITS;
+    auto shifted = [&](const EsStream& s) {
+        EsStream copy = s;
+        for (auto& p : copy.packets)
+            if (p.start != kNoTime) p.start -= lead;
+        return copy;
+    };
+    const EsStream video = shifted(*es.Video());
+    const EsStream audio = shifted(*es.Find(0xBD80));
+    const Decoded v = RunDecoder<CMpegVideoDecoder>({&video}, MEDIATYPE_Video);
+    const Decoded a = RunDecoder<CDvdAudioDecoder>({&audio}, MEDIATYPE_Audio);
+    for (const Decoded* d : {&v, &a}) {
+        ASSERT_FALSE(d->samples.empty());
+        EXPECT_GT(d->samples.front().stop, 0);
+        EXPECT_LE(d->samples.front().start, 0 + (d == &v ? 400000 : 320000));
+        EXPECT_EQ(d->eos, 1);
+    }
+    EXPECT_EQ(v.samples.size(), 150u - 50u);  // 2 s of 25 fps pictures are lead-in
 }
 
 TEST(DvdAudioDecoderFilter, RefusesWhatItCannotDecode) {

@@ -304,7 +304,16 @@ HRESULT CTestSinkPin::EndOfStream() {
 }
 
 HRESULT CTestSinkPin::BeginFlush() { return CBaseInputPin::BeginFlush(); }
-HRESULT CTestSinkPin::EndFlush() { return CBaseInputPin::EndFlush(); }
+
+// Marked at the end of the flush: a sample that slipped in just as the flush
+// began belongs to the time before it.
+HRESULT CTestSinkPin::EndFlush() {
+    {
+        std::lock_guard lock(sink_->mutex_);
+        sink_->flushedAt_ = sink_->samples_.size();
+    }
+    return CBaseInputPin::EndFlush();
+}
 
 CTestSink::CTestSink(GUID major, GUID format)
     : CBaseFilter("test sink", nullptr, &lock_, GUID{}), major_(major), format_(format) {
@@ -317,6 +326,16 @@ CTestSink::~CTestSink() { delete pin_; }
 bool CTestSink::WaitEndOfStream(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, timeout, [&] { return eos_ > 0; });
+}
+
+size_t CTestSink::SampleCount() {
+    std::lock_guard lock(mutex_);
+    return samples_.size();
+}
+
+size_t CTestSink::FlushedAt() {
+    std::lock_guard lock(mutex_);
+    return flushedAt_;
 }
 
 std::vector<ReceivedSample> CTestSink::Samples() {

@@ -102,6 +102,9 @@ public:
     bool WaitEndOfStream(std::chrono::milliseconds timeout);
     std::vector<ReceivedSample> Samples();
     int EndOfStreams() const { return eos_; }
+    size_t SampleCount();
+    // Index of the first sample received after the last flush (SIZE_MAX: none).
+    size_t FlushedAt();
 
 private:
     friend class CTestSinkPin;
@@ -111,6 +114,7 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::vector<ReceivedSample> samples_;
+    size_t flushedAt_ = SIZE_MAX;
     std::atomic<int> eos_{0};
 };
 
