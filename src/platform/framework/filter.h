@@ -88,13 +88,14 @@ public:
 
     BOOL IsActive() const;   // paused or running
     BOOL IsStopped() const;  // stopped
-    FILTER_STATE State() const { return m_State; }
+    FILTER_STATE State() const { return m_State.load(); }
     // Stream time: clock time minus the run start; VFW_E_NO_CLOCK without a clock.
     virtual HRESULT StreamTime(CRefTime& rtStream);
     const std::string& Name() const { return m_pName; }
 
 protected:
-    FILTER_STATE m_State = State_Stopped;  // guarded by *m_pLock
+    // Changed under *m_pLock; streaming threads read it without the lock.
+    std::atomic<FILTER_STATE> m_State{State_Stopped};
     IReferenceClock* m_pClock = nullptr;   // referenced
     CRefTime m_tStart;                     // run start in clock time
     CLSID m_clsid;
@@ -187,7 +188,7 @@ protected:
     IPin* m_Connected = nullptr;  // referenced
     PIN_DIRECTION m_dir;
     CCritSec* m_pLock;
-    bool m_bRunTimeError = false;
+    std::atomic<bool> m_bRunTimeError{false};
     BOOL m_bCanReconnectWhenActive = FALSE;
     BOOL m_bTryMyTypesFirst = FALSE;  // input pins try the output's types first
     CBaseFilter* m_pFilter;

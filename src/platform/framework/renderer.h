@@ -84,8 +84,14 @@ public:
     // the filter runs.
     virtual HRESULT SendEndOfStream();
 
-    BOOL IsEndOfStream() const { return m_bEOS; }
-    BOOL IsStreaming() const { return m_bStreaming; }
+    BOOL IsEndOfStream() {
+        std::lock_guard<std::mutex> lk(m_RendererLock);
+        return m_bEOS;
+    }
+    BOOL IsStreaming() {
+        std::lock_guard<std::mutex> lk(m_RendererLock);
+        return m_bStreaming;
+    }
     // Samples rendered since the last Pause from stopped.
     long RenderedCount() const { return m_cRendered.load(); }
     CRendererInputPin* InputPin() { return GetPinCount() ? m_pInputPin : nullptr; }
