@@ -115,10 +115,13 @@ public:
     // Quality messages are not acted upon.
     HRESULT Notify(IBaseFilter*, Quality) override { return E_NOTIMPL; }
 
+    // The one type offered to connections (stream selection changes it while
+    // the pin is unconnected; a delivered sample's new type changes it too).
+    void SetOfferedType(const CMediaType& mt);
+
 protected:
     virtual HRESULT DeliverPacket(std::unique_ptr<Packet> p);
     virtual bool IsDiscontinuousType(const CMediaType& mt) const;
-    void SetOfferedType(const CMediaType& mt);
 
     DWORD ThreadProc() override;
     CBaseSplitterFilter* SplitterFilter() const;
