@@ -1,6 +1,8 @@
 #include "pipelines/preview_player.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "pipelines/filter_factory.h"
@@ -143,22 +145,32 @@ bool PreviewPlayer::ConnectGraph(int title) {
         return false;
     }
     builder_->Disconnect(splitterIn.Get());
+    // The sound path of the previous title would otherwise stay in the graph,
+    // still counted as a renderer and possibly still the graph's clock.
+    RemoveRenderedFilters();
     if (FAILED(builder_->ConnectDirect(sourceOut.Get(), splitterIn.Get(), nullptr))) return false;
 
-    if (ComPtr<IPin> video = FindPin(splitter_.Get(), PINDIR_OUTPUT, 0)) {
-        ComPtr<IPin> decoderIn = FindPin(decoder_.Get(), PINDIR_INPUT, 0);
-        if (!decoderIn || FAILED(builder_->Connect(video.Get(), decoderIn.Get()))) {
-            MessageBox("connect splitter and decoder error(video)");
-            return false;
-        }
+    // The splitter makes only the outputs its title has, so the n-th output is
+    // not always the same kind of stream: a title without sound has its
+    // subpictures second. Find each output by what it carries.
+    ComPtr<IPin> video = SplitterOutput(StreamKind::Video);
+    ComPtr<IPin> audio = SplitterOutput(StreamKind::Audio);
+    ComPtr<IPin> sub = SplitterOutput(StreamKind::Subpicture);
+
+    // Without pictures the decoder and the renderer stay unconnected and the
+    // title could never play; say so rather than fail without a word.
+    ComPtr<IPin> decoderIn = FindPin(decoder_.Get(), PINDIR_INPUT, 0);
+    if (!video || !decoderIn || FAILED(builder_->Connect(video.Get(), decoderIn.Get()))) {
+        MessageBox("connect splitter and decoder error(video)");
+        return false;
     }
-    if (ComPtr<IPin> audio = FindPin(splitter_.Get(), PINDIR_OUTPUT, 1)) {
-        if (FAILED(builder_->Render(audio.Get()))) {
+    if (audio) {
+        if (FAILED(RenderSound(audio.Get()))) {
             MessageBox("render splitter error(audio)");
             return false;
         }
     }
-    if (ComPtr<IPin> sub = FindPin(splitter_.Get(), PINDIR_OUTPUT, 2)) {
+    if (sub) {
         if (ComPtr<IPin> decoderSub = FindPin(decoder_.Get(), PINDIR_INPUT, 1))
             builder_->Connect(sub.Get(), decoderSub.Get());
     }
@@ -182,6 +194,46 @@ bool PreviewPlayer::ConnectGraph(int title) {
     return true;
 }
 
+ComPtr<IPin> PreviewPlayer::SplitterOutput(StreamKind kind) {
+    for (int n = 0;; ++n) {
+        ComPtr<IPin> pin = FindPin(splitter_.Get(), PINDIR_OUTPUT, n);
+        if (!pin) return nullptr;
+        ComPtr<IEnumMediaTypes> types;
+        if (FAILED(pin->EnumMediaTypes(types.ReleaseAndGetAddressOf())) || !types) continue;
+        AM_MEDIA_TYPE* mt = nullptr;
+        ULONG got = 0;
+        if (types->Next(1, &mt, &got) != S_OK || !mt) continue;
+        StreamKind k = StreamKind::Other;
+        if (mt->majortype == MEDIATYPE_Video)
+            k = mt->subtype == MEDIASUBTYPE_DVD_SUBPICTURE ? StreamKind::Subpicture : StreamKind::Video;
+        else if (mt->majortype == MEDIATYPE_Audio)
+            k = StreamKind::Audio;
+        DeleteMediaType(mt);
+        if (k == kind) return pin;
+    }
+}
+
+std::vector<ComPtr<IBaseFilter>> PreviewPlayer::GraphFilters() {
+    std::vector<ComPtr<IBaseFilter>> filters;
+    ComPtr<IEnumFilters> e;
+    if (!builder_ || FAILED(builder_->EnumFilters(e.ReleaseAndGetAddressOf())) || !e) return filters;
+    IBaseFilter* f = nullptr;
+    ULONG got = 0;
+    while (e->Next(1, &f, &got) == S_OK && f) {
+        ComPtr<IBaseFilter> held;
+        held.Attach(f);
+        filters.push_back(std::move(held));
+        f = nullptr;
+    }
+    return filters;
+}
+
+void PreviewPlayer::RemoveRenderedFilters() {
+    for (ComPtr<IBaseFilter>& f : rendered_)
+        if (builder_) builder_->RemoveFilter(f.Get());
+    rendered_.clear();
+}
+
 void PreviewPlayer::Close() {
     if (control_) control_->Stop();
     if (events_) {
@@ -192,6 +244,7 @@ void PreviewPlayer::Close() {
         if (*f && builder_) builder_->RemoveFilter(f->Get());
         f->Reset();
     }
+    RemoveRenderedFilters();
     seeking_.Reset();
     windowless_.Reset();
     control_.Reset();
@@ -253,7 +306,53 @@ bool PreviewPlayer::GetCurrentPosition(double& seconds) {
 bool PreviewPlayer::EnableStream(int index, bool enable) {
     ComPtr<IAMStreamSelect> select;
     if (!splitter_ || FAILED(splitter_.As(&select))) return false;
-    return SUCCEEDED(select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0));
+    HRESULT hr = select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0);
+    DWORD group = 0;
+    if (hr == VFW_E_TYPE_NOT_ACCEPTED && enable &&
+        SUCCEEDED(select->Info(index, nullptr, nullptr, nullptr, &group, nullptr, nullptr, nullptr)) && group == 1)
+        hr = SwitchSoundPath(select.Get(), index);
+    return SUCCEEDED(hr);
+}
+
+HRESULT PreviewPlayer::SwitchSoundPath(IAMStreamSelect* select, int index) {
+    // The sound decoder was built for the old track's format and output (say
+    // AC-3 5.1) and cannot take another (MPEG stereo) on the fly. Build the
+    // sound path anew for the chosen track, where playback was.
+    ComPtr<IPin> audio = SplitterOutput(StreamKind::Audio);
+    if (!audio || !control_) return VFW_E_TYPE_NOT_ACCEPTED;
+    OAFilterState state = State_Stopped;
+    control_->GetState(10, &state);
+    double at = 0;
+    const bool hasPosition = GetCurrentPosition(at);
+    control_->Stop();
+    ComPtr<IPin> peer;
+    if (SUCCEEDED(audio->ConnectedTo(peer.ReleaseAndGetAddressOf())) && peer) builder_->Disconnect(peer.Get());
+    builder_->Disconnect(audio.Get());
+    RemoveRenderedFilters();
+    HRESULT hr = select->Enable(index, AMSTREAMSELECTENABLE_ENABLE);
+    if (FAILED(hr)) return hr;
+    hr = RenderSound(audio.Get());
+    if (FAILED(hr)) {
+        MessageBox("render splitter error(audio)");
+        return hr;
+    }
+    if (hasPosition) SetPosition(at);
+    if (state == State_Running)
+        control_->Run();
+    else if (state == State_Paused)
+        control_->Pause();
+    return S_OK;
+}
+
+HRESULT PreviewPlayer::RenderSound(IPin* audio) {
+    std::vector<ComPtr<IBaseFilter>> before = GraphFilters();
+    HRESULT hr = builder_->Render(audio);
+    for (ComPtr<IBaseFilter>& f : GraphFilters()) {
+        bool old = false;
+        for (ComPtr<IBaseFilter>& b : before) old = old || b.Get() == f.Get();
+        if (!old) rendered_.push_back(f);
+    }
+    return hr;
 }
 
 bool PreviewPlayer::ListStreams(StreamTable& table) {
@@ -262,16 +361,30 @@ bool PreviewPlayer::ListStreams(StreamTable& table) {
     return ListStreamsFrom(select.Get(), table);
 }
 
-bool PreviewPlayer::SaveSnapshot(const std::string& path) {
-    if (!windowless_) return false;
+bool PreviewPlayer::SaveSnapshot(const std::string& path, std::string* error) {
+    if (!windowless_) {
+        if (error) *error = "no picture: the renderer cannot hand out pictures";
+        return false;
+    }
     BYTE* dib = nullptr;
-    if (FAILED(windowless_->GetCurrentImage(&dib)) || !dib) return false;
+    if (FAILED(windowless_->GetCurrentImage(&dib)) || !dib) {
+        if (error) *error = "no picture has been shown yet";
+        return false;
+    }
     BITMAPINFOHEADER bih;
     std::memcpy(&bih, dib, sizeof bih);
-    std::size_t bytes = bih.biSize + std::size_t(bih.biWidth) * 4 * std::size_t(bih.biHeight < 0 ? -bih.biHeight : bih.biHeight);
-    bool ok = SaveDibAsImage(dib, bytes, path);
+    const std::size_t rows = std::size_t(bih.biHeight < 0 ? -std::int64_t(bih.biHeight) : bih.biHeight);
+    const std::size_t bytes = bih.biSize + std::size_t(bih.biWidth > 0 ? bih.biWidth : 0) * 4 * rows;
+    bool ok = SaveDibAsImage(dib, bytes, path, error);
     CoTaskMemFree(dib);
     return ok;
+}
+
+bool PreviewPlayer::WaitUntilCued(long timeoutMs) {
+    if (!control_) return false;
+    OAFilterState fs = State_Stopped;
+    HRESULT hr = control_->GetState(timeoutMs, &fs);
+    return hr == S_OK && fs != State_Stopped;
 }
 
 void PreviewPlayer::Repaint(HWND window, HDC dc) {

@@ -5,6 +5,7 @@
 // switches the title's streams and saves the current picture. Works with no
 // window at all (CLI, tests): the renderer then only keeps the picture.
 #include <string>
+#include <vector>
 
 #include "pipelines/stream_table.h"
 #include "platform/com/comptr.h"
@@ -45,9 +46,13 @@ public:
     bool EnableStream(int index, bool enable);
     bool ListStreams(StreamTable& table);
     // Writes nothing when there is no picture, no encoder for the extension or
-    // the folder is missing; the result says whether a file was written, for
-    // callers (the CLI) that want to tell the user.
-    bool SaveSnapshot(const std::string& path);
+    // the folder is missing; the result (and `error`) say whether a file was
+    // written, for callers (the CLI) that want to tell the user.
+    bool SaveSnapshot(const std::string& path, std::string* error = nullptr);
+    // Waits until a paused or running graph has finished its transition, so
+    // that after Pause the picture at the position is in the renderer. False
+    // when it did not complete in time or there is no graph.
+    bool WaitUntilCued(long timeoutMs);
     void Repaint(HWND window, HDC dc);
 
     // Takes the next graph event (wait 0) and frees it; false when none.
@@ -59,7 +64,14 @@ public:
     IGraphBuilder* Graph() const { return builder_.Get(); }
 
 private:
+    enum class StreamKind { Video, Audio, Subpicture, Other };
+
     bool InState(FILTER_STATE state);
+    ComPtr<IPin> SplitterOutput(StreamKind kind);
+    std::vector<ComPtr<IBaseFilter>> GraphFilters();
+    void RemoveRenderedFilters();
+    HRESULT RenderSound(IPin* audio);
+    HRESULT SwitchSoundPath(IAMStreamSelect* select, int index);
 
     ComPtr<IFilterGraph> graph_;
     ComPtr<IGraphBuilder> builder_;
@@ -71,6 +83,8 @@ private:
     ComPtr<IBaseFilter> renderer_;
     ComPtr<IBaseFilter> decoder_;
     ComPtr<IVMRWindowlessControl> windowless_;
+    // What Render put in the graph for the sound of the connected title.
+    std::vector<ComPtr<IBaseFilter>> rendered_;
     LONGLONG titleDuration_ = 0;
     DvdHandle handle_ = 0;
 };

@@ -192,6 +192,27 @@ HRESULT CSubpictureInputPin::EndFlush() {
 CMpegVideoOutputPin::CMpegVideoOutputPin(CMpegVideoDecoder* filter, HRESULT* phr)
     : CBaseOutputPin("Video output", filter, &filter->m_csFilter, phr, "Output"), m_pDecoder(filter) {}
 
+CMpegVideoOutputPin::~CMpegVideoOutputPin() { delete m_pPosition; }
+
+HRESULT CMpegVideoOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    // Without this a renderer fed only by this decoder cannot seek: titles
+    // without sound would have no position at all.
+    if (riid == IID_IMediaSeeking || riid == IID_IMediaPosition) {
+        CAutoLock lock(m_pLock);
+        if (!m_pPosition) {
+            HRESULT hr = S_OK;
+            m_pPosition = new CPosPassThru("Pass Through", GetOwner(), &hr, m_pDecoder->GetPin(0));
+            if (FAILED(hr)) {
+                delete m_pPosition;
+                m_pPosition = nullptr;
+                return hr;
+            }
+        }
+        return m_pPosition->NonDelegatingQueryInterface(riid, ppv);
+    }
+    return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
+}
+
 HRESULT CMpegVideoOutputPin::CheckConnect(IPin* pPin) {
     if (!m_pDecoder->m_pVideo->IsConnected()) return E_UNEXPECTED;
     return CBaseOutputPin::CheckConnect(pPin);

@@ -5,6 +5,7 @@
 #include "platform/codecs/subpicture.h"
 #include "platform/codecs/video_decoder_core.h"
 #include "platform/framework/filter.h"
+#include "platform/framework/seeking.h"
 
 class CMpegVideoDecoder;
 
@@ -38,6 +39,9 @@ private:
 class CMpegVideoOutputPin : public CBaseOutputPin {
 public:
     CMpegVideoOutputPin(CMpegVideoDecoder* filter, HRESULT* phr);
+    ~CMpegVideoOutputPin() override;
+    // Seeking goes upstream through the video input, as in a transform.
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
     HRESULT CheckConnect(IPin* pPin) override;
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
@@ -45,6 +49,7 @@ public:
 
 private:
     CMpegVideoDecoder* m_pDecoder;
+    CPosPassThru* m_pPosition = nullptr;  // made on first query
 };
 
 class CMpegVideoDecoder : public CBaseFilter {
