@@ -322,6 +322,37 @@ TEST(TeeFilter, AnUnconnectedBranchStaysIdle) {
     EXPECT_EQ(a->Count(SinkEvent::Sample), 3u);
 }
 
+TEST(TeeFilter, FlushesAndNewSegmentsReachBothBranchesInOrder) {
+    Chain chain;
+    auto* src = chain.Add(new TestSource(VideoType(32, 16), 32 * 16 * 3 / 2, 6));
+    auto* tee = chain.Add(new CMyTeeFilter());
+    auto* a = chain.Add(new TestSink());
+    auto* b = chain.Add(new TestSink());
+    ASSERT_EQ(chain.Link(src->Pin(), tee->GetPin(0)), S_OK);
+    ASSERT_EQ(chain.Link(tee->GetPin(1), a->Pin()), S_OK);
+    ASSERT_EQ(chain.Link(tee->GetPin(2), b->Pin()), S_OK);
+    ASSERT_EQ(chain.Pause(), S_OK);
+    IPin* in = tee->GetPin(0);
+    auto pic = Yv12(32, 16, 7, 128, 128);
+    in->NewSegment(0, 1000, 1.0);
+    ASSERT_EQ(src->PushTimed(pic.data(), long(pic.size()), 0, 10), S_OK);
+    ASSERT_TRUE(a->WaitFor(SinkEvent::Sample, 1));
+    ASSERT_TRUE(b->WaitFor(SinkEvent::Sample, 1));
+    in->BeginFlush();
+    in->EndFlush();
+    ASSERT_EQ(src->PushTimed(pic.data(), long(pic.size()), 500, 510), S_OK);
+    src->EndOfStream();
+    for (TestSink* s : {a, b}) {
+        ASSERT_TRUE(s->WaitFor(SinkEvent::EndOfStream, 1));
+        std::vector<SinkEvent::Kind> kinds;
+        for (const auto& e : s->Events()) kinds.push_back(e.kind);
+        const std::vector<SinkEvent::Kind> want = {SinkEvent::NewSegment, SinkEvent::Sample,
+                                                   SinkEvent::BeginFlush, SinkEvent::EndFlush,
+                                                   SinkEvent::Sample, SinkEvent::EndOfStream};
+        EXPECT_EQ(kinds, want);
+    }
+}
+
 TEST(TeeFilter, SeekingIsNotAnsweredByTheOutputs) {
     ComPtr<IBaseFilter> keep(new CMyTeeFilter());
     auto* tee = static_cast<CMyTeeFilter*>(keep.Get());
