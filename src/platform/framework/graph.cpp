@@ -422,6 +422,9 @@ std::vector<ComPtr<IBaseFilter>> CFilterGraph::Snapshot() {
 
 HRESULT CFilterGraph::AddFilter(IBaseFilter* pFilter, const char* pName) {
     if (!pFilter) return E_POINTER;
+    // Hold it first: a filter fresh from new has no reference yet, and the
+    // identity query below would otherwise free it.
+    ComPtr<IBaseFilter> hold(pFilter);
     CAutoLock lock(&m_lock);
     if (FindEntry(pFilter) != m_filters.end()) return E_INVALIDARG;
     std::string base = pName && *pName ? pName : "Filter";
@@ -440,7 +443,7 @@ HRESULT CFilterGraph::AddFilter(IBaseFilter* pFilter, const char* pName) {
     }
     HRESULT hr = pFilter->JoinFilterGraph(static_cast<IGraphBuilder*>(this), name.c_str());
     if (FAILED(hr)) return hr;
-    m_filters.push_back(Entry{ComPtr<IBaseFilter>(pFilter), Identity(pFilter), name});
+    m_filters.push_back(Entry{hold, Identity(pFilter), name});
     if (m_clock) pFilter->SetSyncSource(m_clock.Get());
     if (!m_userClock) m_clockChosen = false;
     return result;

@@ -400,3 +400,64 @@ TEST(Graph, RunsSeeksAndStopsASourceTransformRendererChain) {
     // The graph let go of its filters, pins, allocators and clock.
     EXPECT_EQ(CUnknown::LiveObjects(), before);
 }
+
+namespace {
+// A renderer that is also a clock, as a sound renderer is.
+class ClockRenderer : public CTestRenderer {
+public:
+    ClockRenderer() : CTestRenderer(SUBTYPE_A) {
+        HRESULT hr = S_OK;
+        m_clock = new CBaseReferenceClock("Renderer clock", GetOwner(), &hr);
+    }
+    ~ClockRenderer() override { delete m_clock; }
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IReferenceClock) return m_clock->NonDelegatingQueryInterface(riid, ppv);
+        return CTestRenderer::NonDelegatingQueryInterface(riid, ppv);
+    }
+
+private:
+    CBaseReferenceClock* m_clock;
+};
+}  // namespace
+
+TEST(Graph, PrefersARenderersClockAndStillFreesEverything) {
+    long before = CUnknown::LiveObjects();
+    {
+        Graph g;
+        ComPtr<IBaseFilter> src(new CTestSource(VideoType(SUBTYPE_A), 3, 10 * MILLISECONDS));
+        ComPtr<IBaseFilter> rend(new ClockRenderer());
+        g.gb->AddFilter(src.Get(), "Source");
+        g.gb->AddFilter(rend.Get(), "Renderer");
+        ASSERT_EQ(g.gb->ConnectDirect(Out(src.Get()), In(rend.Get()), nullptr), S_OK);
+        ASSERT_TRUE(SUCCEEDED(g.mc->Run()));
+        ComPtr<IReferenceClock> graphClock, filterClock;
+        ASSERT_EQ(g.gb.As<IMediaFilter>()->GetSyncSource(graphClock.ReleaseAndGetAddressOf()), S_OK);
+        ASSERT_EQ(src->GetSyncSource(filterClock.ReleaseAndGetAddressOf()), S_OK);
+        EXPECT_EQ(graphClock.Get(), rend.As<IReferenceClock>().Get());
+        EXPECT_EQ(filterClock.Get(), graphClock.Get());
+        long code = 0;
+        EXPECT_EQ(g.ev->WaitForCompletion(10000, &code), S_OK);
+        // The graph goes away while running: it stops and unhooks everything,
+        // including the renderer holding its own clock.
+    }
+    EXPECT_EQ(CUnknown::LiveObjects(), before);
+}
+
+TEST(Graph, ReleasedWhileRunningStopsAndFreesItsFilters) {
+    long before = CUnknown::LiveObjects();
+    {
+        Graph g;
+        auto* src = new CTestSource(VideoType(SUBTYPE_A), 500, kFrame);
+        auto* xf = new CTestTransform(SUBTYPE_A, SUBTYPE_B);
+        auto* rend = new CTestRenderer(SUBTYPE_B);
+        g.gb->AddFilter(src, "Source");
+        g.gb->AddFilter(xf, "Transform");
+        g.gb->AddFilter(rend, "Renderer");
+        ASSERT_EQ(g.gb->ConnectDirect(Out(src), In(xf), nullptr), S_OK);
+        ASSERT_EQ(g.gb->ConnectDirect(Out(xf), In(rend), nullptr), S_OK);
+        ASSERT_TRUE(SUCCEEDED(g.mc->Run()));
+        ASSERT_TRUE(WaitUntil([&] { return rend->Count() >= 2; }));
+        // Only the graph holds the filters now.
+    }
+    EXPECT_EQ(CUnknown::LiveObjects(), before);
+}
