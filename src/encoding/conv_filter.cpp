@@ -46,8 +46,8 @@ HRESULT CConvFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
         CAutoLock lock(&m_csFilter);
         if (!m_pPosition) {
             HRESULT hr = S_OK;
-            m_pPosition = new (std::nothrow)
-                CPosPassThru("Conv position", GetOwner(), &hr, m_pAudioPin);
+            m_pPosition =
+                new (std::nothrow) CPosPassThru("Conv position", GetOwner(), &hr, m_pAudioPin);
             if (!m_pPosition) return E_OUTOFMEMORY;
             if (FAILED(hr)) {
                 delete m_pPosition;
@@ -63,10 +63,14 @@ HRESULT CConvFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 
 CBasePin* CConvFilter::GetPin(int n) {
     switch (n < m_nPins ? n : -1) {
-        case 0: return m_pAudioPin;
-        case 1: return m_pVideoPin;
-        case 2: return m_pPreviewPin;
-        default: return nullptr;
+        case 0:
+            return m_pAudioPin;
+        case 1:
+            return m_pVideoPin;
+        case 2:
+            return m_pPreviewPin;
+        default:
+            return nullptr;
     }
 }
 
@@ -86,7 +90,9 @@ double CConvFilter::FrameDurationFor(int frameRate) {
     return (1000000.0 / double(frameRate)) * 10000.0;
 }
 
-void CConvFilter::ResetPreviewCounter() { g_previewCalls = 0; }
+void CConvFilter::ResetPreviewCounter() {
+    g_previewCalls = 0;
+}
 
 HRESULT CConvFilter::ReceiveVideo(IMediaSample* pSample) {
     if (!pSample) return E_POINTER;
@@ -233,9 +239,13 @@ CVideoPrePin::CVideoPrePin(CConvFilter* pFilter, HRESULT* phr)
     : CBaseOutputPin("CVideoPrePin", pFilter, &pFilter->m_csFilter, phr, "Video Pre"),
       m_pConv(pFilter) {}
 
-CVideoPrePin::~CVideoPrePin() { delete m_pOutputQueue; }
+CVideoPrePin::~CVideoPrePin() {
+    delete m_pOutputQueue;
+}
 
-void CVideoPrePin::SetOfferedType(const CMediaType& mt) { m_offered = mt; }
+void CVideoPrePin::SetOfferedType(const CMediaType& mt) {
+    m_offered = mt;
+}
 
 HRESULT CVideoPrePin::CheckMediaType(const CMediaType* pmt) {
     if (!pmt) return E_POINTER;
@@ -274,8 +284,8 @@ HRESULT CVideoPrePin::Active() {
         CAutoLock queueLock(&m_queueLock);
         if (IsConnected() && !m_pOutputQueue) {
             HRESULT hr = S_OK;
-            m_pOutputQueue = new (std::nothrow) COutputQueue(GetConnected(), &hr, FALSE, TRUE, 5,
-                                                             FALSE, 5, THREAD_PRIORITY_NORMAL);
+            m_pOutputQueue = new (std::nothrow)
+                COutputQueue(GetConnected(), &hr, FALSE, TRUE, 5, FALSE, 5, THREAD_PRIORITY_NORMAL);
             if (!m_pOutputQueue) return E_OUTOFMEMORY;
             if (FAILED(hr)) {
                 delete m_pOutputQueue;
@@ -311,4 +321,6 @@ HRESULT CVideoPrePin::DeliverEndOfStream() {
     return S_OK;
 }
 
-HRESULT CVideoPrePin::Notify(IBaseFilter*, Quality) { return S_OK; }
+HRESULT CVideoPrePin::Notify(IBaseFilter*, Quality) {
+    return S_OK;
+}

@@ -16,34 +16,34 @@ inline constexpr CLSID CLSID_ConvFilter = MakeGuid("{A4DA1077-2239-4C9E-AA16-C88
 
 // Common part of the two inputs: the type as proposed and the end-of-stream flag.
 class CConvInPin : public CBaseInputPin {
-public:
+  public:
     CConvInPin(const char* objectName, CConvFilter* pFilter, HRESULT* phr, const char* pName);
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT EndOfStream() override;
     bool AtEndOfStream() const { return m_bEndOfStream; }
     const CMediaType& ProposedType() const { return m_proposed; }
 
-protected:
+  protected:
     CConvFilter* m_pConv;
     CMediaType m_proposed;
     bool m_bEndOfStream = false;  // guarded by the filter lock
 };
 
 class CAudioInPin : public CConvInPin {
-public:
+  public:
     CAudioInPin(CConvFilter* pFilter, HRESULT* phr);
     HRESULT Receive(IMediaSample* pSample) override;
 };
 
 class CVideoInPin : public CConvInPin {
-public:
+  public:
     CVideoInPin(CConvFilter* pFilter, HRESULT* phr);
     HRESULT CompleteConnect(IPin* pReceivePin) override;
     HRESULT Receive(IMediaSample* pSample) override;
 };
 
 class CVideoPrePin : public CBaseOutputPin {
-public:
+  public:
     CVideoPrePin(CConvFilter* pFilter, HRESULT* phr);
     ~CVideoPrePin() override;
     HRESULT CheckMediaType(const CMediaType* pmt) override;
@@ -60,7 +60,7 @@ public:
     HRESULT Queue(IMediaSample* pSample);
     LONG RendererStride() const { return m_rendererStride; }
 
-private:
+  private:
     CConvFilter* m_pConv;
     CCritSec m_queueLock;  // the video thread queues while the graph may stop the pin
     COutputQueue* m_pOutputQueue = nullptr;
@@ -70,7 +70,7 @@ private:
 };
 
 class CConvFilter : public CBaseFilter {
-public:
+  public:
     // Makes the filter and its three pins; null and E_OUTOFMEMORY on failure.
     static CConvFilter* Create(HRESULT* phr);
     ~CConvFilter() override;
@@ -104,7 +104,7 @@ public:
     // The preview copy counter is shared by every sink of the process.
     static void ResetPreviewCounter();
 
-private:
+  private:
     friend class CConvInPin;
     friend class CAudioInPin;
     friend class CVideoInPin;

@@ -24,7 +24,9 @@ template <std::size_t N>
 std::string Text(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
-[[maybe_unused]] std::string Text(const std::string& s) { return s; }
+[[maybe_unused]] std::string Text(const std::string& s) {
+    return s;
+}
 
 std::string AvError(int code) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -63,7 +65,9 @@ AVSampleFormat PickSampleFormat(const AVCodec* codec) {
 
 CMediaWriter::CMediaWriter() : staging_(kStagingBytes) {}
 
-CMediaWriter::~CMediaWriter() { Close(); }
+CMediaWriter::~CMediaWriter() {
+    Close();
+}
 
 bool CMediaWriter::Fail(const std::string& why) {
     lastError_ = why;
@@ -187,8 +191,7 @@ bool CMediaWriter::Open(const std::string& fileName, const EncoderSettings& s) {
     return true;
 }
 
-AVStream* CMediaWriter::AddVideoStream(const AVCodec* codec, int pixFmt,
-                                       const EncoderSettings& s) {
+AVStream* CMediaWriter::AddVideoStream(const AVCodec* codec, int pixFmt, const EncoderSettings& s) {
     AVStream* st = avformat_new_stream(oc_, nullptr);
     if (!st) {
         std::fputs("Could not alloc stream\n", stderr);
@@ -253,9 +256,8 @@ bool CMediaWriter::OpenAudioEncoder(const AVCodec* codec) {
     if (pcmPassThrough_) return true;
 
     if (audioCtx_->sample_fmt != AV_SAMPLE_FMT_S16) {
-        r = swr_alloc_set_opts2(&swr_, &audioCtx_->ch_layout, audioCtx_->sample_fmt,
-                                sampleRate_, &audioCtx_->ch_layout, AV_SAMPLE_FMT_S16,
-                                sampleRate_, 0, nullptr);
+        r = swr_alloc_set_opts2(&swr_, &audioCtx_->ch_layout, audioCtx_->sample_fmt, sampleRate_,
+                                &audioCtx_->ch_layout, AV_SAMPLE_FMT_S16, sampleRate_, 0, nullptr);
         if (r < 0 || swr_init(swr_) < 0) return Fail("cannot convert sound for " + name);
     }
     audioFrame_ = av_frame_alloc();

@@ -27,7 +27,7 @@ struct SwsContext;
 struct SwrContext;
 
 class CMediaWriter {
-public:
+  public:
     CMediaWriter();
     ~CMediaWriter();
     CMediaWriter(const CMediaWriter&) = delete;
@@ -65,7 +65,7 @@ public:
     static constexpr std::size_t kRingBytes = 512000;
     static constexpr std::size_t kStagingBytes = 20480;
 
-private:
+  private:
     bool Fail(const std::string& why);
     void Cleanup();
     AVStream* AddVideoStream(const AVCodec* codec, int pixFmt, const EncoderSettings& s);

@@ -44,7 +44,9 @@ HRESULT CMyAudioConveFilter::CheckInputType(const CMediaType* mtIn) {
     return S_OK;
 }
 
-HRESULT CMyAudioConveFilter::CheckTransform(const CMediaType*, const CMediaType*) { return S_OK; }
+HRESULT CMyAudioConveFilter::CheckTransform(const CMediaType*, const CMediaType*) {
+    return S_OK;
+}
 
 HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) {
     if (!pmt) return E_POINTER;
@@ -111,9 +113,8 @@ HRESULT CMyAudioConveFilter::Transform(IMediaSample* pIn, IMediaSample* pOut) {
         !out)
         return E_FAIL;
     const long n = std::max(pIn->GetActualDataLength(), 0L);
-    const std::size_t got = m_converter.Process(in, std::size_t(n), out,
-                                                std::size_t(std::max(pOut->GetSize(), 0L)),
-                                                m_volume.load());
+    const std::size_t got = m_converter.Process(
+        in, std::size_t(n), out, std::size_t(std::max(pOut->GetSize(), 0L)), m_volume.load());
     pOut->SetActualDataLength(long(got));
     REFERENCE_TIME start = 0, stop = 0;
     if (SUCCEEDED(pIn->GetTime(&start, &stop))) {

@@ -9,7 +9,7 @@
 #include "platform/framework/transform.h"
 
 class CMyAudioConveFilter : public CTransformFilter, public IMyAudioConvFilter {
-public:
+  public:
     static constexpr WORD kChannelsNotSet = 0xFFFF;
     static constexpr DWORD kRateNotSet = 0x0FFFFFFF;
     static constexpr long kBufferBytes = 115200;
@@ -43,7 +43,7 @@ public:
     WORD OutputChannels() const { return m_outChannels; }
     DWORD OutputRate() const { return m_outRate; }
 
-private:
+  private:
     WORD m_outChannels = kChannelsNotSet;
     DWORD m_outRate = kRateNotSet;
     std::atomic<LONG> m_volume{256};

@@ -17,7 +17,9 @@ void ApplyVolume(std::int16_t* samples, std::size_t count, int volume) {
     }
 }
 
-AudioConverter::~AudioConverter() { swr_free(&swr_); }
+AudioConverter::~AudioConverter() {
+    swr_free(&swr_);
+}
 
 bool AudioConverter::Configure(int inChannels, int inRate, int outChannels, int outRate,
                                bool resample) {
@@ -69,8 +71,8 @@ void AudioConverter::Convert(const std::uint8_t* in, int frames) {
     }
 }
 
-std::size_t AudioConverter::Process(const std::uint8_t* in, std::size_t length,
-                                    std::uint8_t* out, std::size_t capacity, int volume) {
+std::size_t AudioConverter::Process(const std::uint8_t* in, std::size_t length, std::uint8_t* out,
+                                    std::size_t capacity, int volume) {
     if (in && length) {
         if (swr_) {
             if (inFrameBytes_) Convert(in, int(length / inFrameBytes_));

@@ -15,7 +15,7 @@ struct SwrContext;
 void ApplyVolume(std::int16_t* samples, std::size_t count, int volume);
 
 class AudioConverter {
-public:
+  public:
     static constexpr std::size_t kRingBytes = 524288;
     static constexpr std::size_t kResampleBytes = 262144;
 
@@ -46,7 +46,7 @@ public:
     int OutChannels() const { return outChannels_; }
     int OutRate() const { return outRate_; }
 
-private:
+  private:
     void Convert(const std::uint8_t* in, int frames);
 
     SwrContext* swr_ = nullptr;

@@ -8,7 +8,7 @@
 #include <vector>
 
 class ByteRing {
-public:
+  public:
     explicit ByteRing(std::size_t capacity) : buf_(capacity) {}
 
     std::size_t Capacity() const { return buf_.size(); }
@@ -41,7 +41,7 @@ public:
 
     void Clear() { read_ = write_ = fill_ = 0; }
 
-private:
+  private:
     std::vector<unsigned char> buf_;
     std::size_t read_ = 0;
     std::size_t write_ = 0;

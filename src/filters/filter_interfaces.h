@@ -25,6 +25,8 @@ struct IMyAudioConvFilter : IUnknown {
 };
 DISCREEL_DECLARE_IID(IMyAudioConvFilter, "{D9983DA2-084D-4BA4-BCD4-9C61DB0FC2B3}");
 
-inline constexpr CLSID CLSID_MyVideoConveFilter = MakeGuid("{4BB8A01A-CC73-4F1B-AB7B-18E7209C3E9D}");
-inline constexpr CLSID CLSID_MyAudioConveFilter = MakeGuid("{F410BCFF-57B4-4A02-A1EE-41FC4C22A1C9}");
+inline constexpr CLSID CLSID_MyVideoConveFilter =
+    MakeGuid("{4BB8A01A-CC73-4F1B-AB7B-18E7209C3E9D}");
+inline constexpr CLSID CLSID_MyAudioConveFilter =
+    MakeGuid("{F410BCFF-57B4-4A02-A1EE-41FC4C22A1C9}");
 inline constexpr CLSID CLSID_MyTeeFilter = MakeGuid("{116A8145-0946-11CF-ACB1-444553540000}");

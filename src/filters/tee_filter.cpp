@@ -23,10 +23,14 @@ CUnknown* CMyTeeFilter::CreateInstance(IUnknown* pUnk, HRESULT* phr) {
 
 CBasePin* CMyTeeFilter::GetPin(int n) {
     switch (n) {
-        case 0: return m_pInput;
-        case 1: return m_pOutput0;
-        case 2: return m_pOutput1;
-        default: return nullptr;
+        case 0:
+            return m_pInput;
+        case 1:
+            return m_pOutput0;
+        case 2:
+            return m_pOutput1;
+        default:
+            return nullptr;
     }
 }
 
@@ -86,7 +90,9 @@ HRESULT CMyTeeInputPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, 
 CMyTeeOutputPin::CMyTeeOutputPin(CMyTeeFilter* pFilter, HRESULT* phr, const char* pName)
     : CBaseOutputPin("CMyTeeOutputPin", pFilter, pFilter, phr, pName), m_pTee(pFilter) {}
 
-CMyTeeOutputPin::~CMyTeeOutputPin() { delete m_pOutputQueue; }
+CMyTeeOutputPin::~CMyTeeOutputPin() {
+    delete m_pOutputQueue;
+}
 
 HRESULT CMyTeeOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -186,4 +192,6 @@ HRESULT CMyTeeOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME
     return S_OK;
 }
 
-HRESULT CMyTeeOutputPin::Notify(IBaseFilter*, Quality) { return S_OK; }
+HRESULT CMyTeeOutputPin::Notify(IBaseFilter*, Quality) {
+    return S_OK;
+}

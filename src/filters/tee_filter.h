@@ -8,7 +8,7 @@
 class CMyTeeFilter;
 
 class CMyTeeInputPin : public CBaseInputPin {
-public:
+  public:
     CMyTeeInputPin(CMyTeeFilter* pFilter, HRESULT* phr);
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT SetMediaType(const CMediaType* pmt) override;
@@ -18,12 +18,12 @@ public:
     HRESULT EndFlush() override;
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
-private:
+  private:
     CMyTeeFilter* m_pTee;
 };
 
 class CMyTeeOutputPin : public CBaseOutputPin {
-public:
+  public:
     CMyTeeOutputPin(CMyTeeFilter* pFilter, HRESULT* phr, const char* pName);
     ~CMyTeeOutputPin() override;
     // Seeking reaches the source along the graph's other paths, not through here.
@@ -40,7 +40,7 @@ public:
     HRESULT DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
     HRESULT Notify(IBaseFilter* pSender, Quality q) override;
 
-private:
+  private:
     CMyTeeFilter* m_pTee;
     // The upstream thread may still deliver while the graph stops this pin, so
     // the queue pointer has a lock of its own (queueing never blocks).
@@ -49,7 +49,7 @@ private:
 };
 
 class CMyTeeFilter : public CCritSec, public CBaseFilter {
-public:
+  public:
     explicit CMyTeeFilter(IUnknown* pUnk = nullptr, HRESULT* phr = nullptr);
     ~CMyTeeFilter() override;
     static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr);
@@ -59,7 +59,7 @@ public:
 
     const CMediaType& InputType() const { return m_mt; }
 
-private:
+  private:
     friend class CMyTeeInputPin;
     friend class CMyTeeOutputPin;
     CMyTeeInputPin* m_pInput = nullptr;

@@ -10,7 +10,7 @@
 #include "platform/framework/transform.h"
 
 class CMyVideoConveFilter : public CTransformFilter, public IMyVideoConvFilter {
-public:
+  public:
     static constexpr std::size_t kOverlayBytes = 672;
 
     explicit CMyVideoConveFilter(IUnknown* pUnk = nullptr, HRESULT* phr = nullptr);
@@ -41,7 +41,7 @@ public:
     RECT TargetRect() const { return m_target; }
     const VideoPlan& Plan() const { return m_converter.Plan(); }
 
-private:
+  private:
     std::atomic<LONG> m_brightness{128};
     std::atomic<LONG> m_hue{0};
     std::atomic<LONG> m_saturation{64};

@@ -16,14 +16,20 @@ constexpr double kAspect4x3 = 1.3333334;
 constexpr std::uint8_t kBlackY = 16;
 constexpr std::uint8_t kBlackC = 128;
 
-LONG Even(LONG m) { return (m + 1) / 2 * 2; }
-LONG Half(LONG v) { return (v + 1) / 2; }  // chroma size of a 4:2:0 plane
+LONG Even(LONG m) {
+    return (m + 1) / 2 * 2;
+}
+LONG Half(LONG v) {
+    return (v + 1) / 2;
+}  // chroma size of a 4:2:0 plane
 
-std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
+std::uint8_t Clamp255(int v) {
+    return std::uint8_t(std::clamp(v, 0, 255));
+}
 
 // Copies `rows` rows of `width` bytes between two strided planes.
-void CopyRows(const std::uint8_t* src, int srcStride, std::uint8_t* dst, int dstStride,
-              LONG width, LONG rows) {
+void CopyRows(const std::uint8_t* src, int srcStride, std::uint8_t* dst, int dstStride, LONG width,
+              LONG rows) {
     if (width <= 0) return;
     for (LONG r = 0; r < rows; ++r)
         std::memcpy(dst + std::ptrdiff_t(r) * dstStride, src + std::ptrdiff_t(r) * srcStride,
@@ -140,7 +146,9 @@ void ApplyHueSaturation(std::uint8_t* v, std::uint8_t* u, std::size_t count, int
     }
 }
 
-VideoConverter::~VideoConverter() { FreeScaler(); }
+VideoConverter::~VideoConverter() {
+    FreeScaler();
+}
 
 void VideoConverter::FreeScaler() {
     sws_freeContext(scaler_);

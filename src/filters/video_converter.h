@@ -60,7 +60,7 @@ void ApplyHueSaturation(std::uint8_t* v, std::uint8_t* u, std::size_t count, int
                         int saturation);
 
 class VideoConverter {
-public:
+  public:
     VideoConverter() = default;
     ~VideoConverter();
     VideoConverter(const VideoConverter&) = delete;
@@ -79,7 +79,7 @@ public:
     bool Process(const std::uint8_t* in, std::size_t inLength, std::uint8_t* out,
                  std::size_t outLength, int brightness, int saturation, int hue);
 
-private:
+  private:
     void ApplyEffects(int brightness, int saturation, int hue);
     void FreeScaler();
 

@@ -2,9 +2,9 @@
 // window, the constant frame rate, completion and the preview copies.
 #include "encoding/conv_filter.h"
 
-#include <cmath>
-
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "../filters/test_filters.h"
 #include "filters/audio_conv_filter.h"
@@ -21,7 +21,7 @@ constexpr REFERENCE_TIME kSecond = UNITS;
 
 // Stands in for the graph: records the events the sink raises.
 class EventRecorder : public IFilterGraph, public IMediaEventSink {
-public:
+  public:
     struct Event {
         long code;
         LONG_PTR p1, p2;
@@ -155,7 +155,10 @@ TEST(ConvFilter, HoldsTheProfileFrameRateByRepeatingAndSkipping) {
     };
     const Case cases[] = {
         {"25 in, 25 out", 25000, 400000, {1, 1, 1, 1, 1, 1}, 6 * 400000},
-        {"25 in, 29.97 out: every fifth twice", 29970, 400000, {2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2},
+        {"25 in, 29.97 out: every fifth twice",
+         29970,
+         400000,
+         {2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2},
          14 * 333667},
         {"29.97 in, 25 out: some skipped", 25000, 333667, {1, 1, 1, 1, 1, 1, 0, 1}, 7 * 400000},
     };
@@ -265,7 +268,8 @@ TEST(ConvFilter, ConvertsAClipEndToEnd) {
     EventRecorder graph;
     {
         Chain chain;
-        auto* vsrc = chain.Add(new TestSource(VideoType(720, 480, FORMAT_VideoInfo2), 720 * 480 * 3 / 2));
+        auto* vsrc =
+            chain.Add(new TestSource(VideoType(720, 480, FORMAT_VideoInfo2), 720 * 480 * 3 / 2));
         auto* asrc = chain.Add(new TestSource(AudioType(2, 48000), 20000));
         auto* vconv = chain.Add(new CMyVideoConveFilter());
         auto* aconv = chain.Add(new CMyAudioConveFilter());
@@ -292,7 +296,8 @@ TEST(ConvFilter, ConvertsAClipEndToEnd) {
             while (frames < 50 && REFERENCE_TIME(frames) * 400000 <= at) {
                 std::memset(pic.data(), 40 + frames, 720 * 480);
                 ASSERT_EQ(vsrc->PushTimed(pic.data(), long(pic.size()), frames * 400000LL,
-                                          (frames + 1) * 400000LL), S_OK);
+                                          (frames + 1) * 400000LL),
+                          S_OK);
                 ++frames;
             }
             std::vector<std::int16_t> pcm(1536 * 2);
@@ -304,7 +309,8 @@ TEST(ConvFilter, ConvertsAClipEndToEnd) {
         }
         while (frames < 50) {
             ASSERT_EQ(vsrc->PushTimed(pic.data(), long(pic.size()), frames * 400000LL,
-                                      (frames + 1) * 400000LL), S_OK);
+                                      (frames + 1) * 400000LL),
+                      S_OK);
             ++frames;
         }
         vsrc->EndOfStream();

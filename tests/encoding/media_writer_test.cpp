@@ -63,8 +63,7 @@ struct Combo {
 const Combo kCombos[] = {
     {"flash.flv", "flv", 320, 240, 25000, "libmp3lame", 44100, 2, "flv1", "mp3", "25/1"},
     {"x264.mp4", "libx264", 320, 240, 25000, "aac", 48000, 2, "h264", "aac", "25/1"},
-    {"xvid.avi", "mpeg4", 320, 240, 29970, "libmp3lame", 44100, 2, "mpeg4", "mp3",
-     "30000/1001"},
+    {"xvid.avi", "mpeg4", 320, 240, 29970, "libmp3lame", 44100, 2, "mpeg4", "mp3", "30000/1001"},
     {"dvd.mpg", "mpeg2video", 352, 288, 25000, "mp2", 48000, 2, "mpeg2video", "mp2", "25/1"},
     {"vp8.webm", "libvpx", 320, 240, 25000, "libvorbis", 44100, 2, "vp8", "vorbis", "25/1"},
     {"win.wmv", "wmv2", 320, 240, 25000, "wmav2", 44100, 2, "wmv2", "wmav2", "25/1"},
@@ -166,8 +165,8 @@ TEST(MediaWriter, PicturesKeepTheirPlanes) {
     ASSERT_EQ(out.size(), pic.size());
     const std::size_t y = std::size_t(w) * h, c = y / 4;
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + y, pic.begin()));
-    EXPECT_EQ(out[y], 60);           // U
-    EXPECT_EQ(out[y + c], 200);      // V
+    EXPECT_EQ(out[y], 60);       // U
+    EXPECT_EQ(out[y + c], 200);  // V
     EXPECT_EQ(out[y + c - 1], 60);
     EXPECT_EQ(out[y + 2 * c - 1], 200);
 }
@@ -198,8 +197,10 @@ TEST(MediaWriter, FrameRateGivesTimeBaseAndKeyFrameInterval) {
         const char* rateText;
         int gop;
     };
-    const Case cases[] = {{23976, "24000/1001", 23}, {29970, "30000/1001", 29},
-                          {25000, "25/1", 25},       {12500, "12/1", 12}};
+    const Case cases[] = {{23976, "24000/1001", 23},
+                          {29970, "30000/1001", 29},
+                          {25000, "25/1", 25},
+                          {12500, "12/1", 12}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.frameRate);
         const std::string path = TempPath("gop" + std::to_string(c.frameRate) + ".avi");

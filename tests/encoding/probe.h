@@ -1,14 +1,13 @@
 #pragma once
 // Helpers for judging written files with the ffprobe/ffmpeg command-line tools
 // and for making synthetic pictures and tones.
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -32,7 +31,9 @@ inline std::vector<std::uint8_t> RunBinary(const std::string& cmd) {
     return std::vector<std::uint8_t>(s.begin(), s.end());
 }
 
-inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+inline std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 inline nlohmann::json Probe(const std::string& file) {
     const std::string out =
@@ -96,8 +97,8 @@ void SetText(F& field, const char* text) {
 }
 
 inline EncoderSettings MakeSettings(const char* vcodec, int w, int h, int frameRate,
-                                    const char* acodec, int rate, int channels,
-                                    int vbr = 800000, int abr = 128000) {
+                                    const char* acodec, int rate, int channels, int vbr = 800000,
+                                    int abr = 128000) {
     EncoderSettings s{};
     s.HasVideo = vcodec != nullptr;
     s.Width = w;

@@ -27,9 +27,9 @@ TEST(AudioVolume, ScalesWithRoundingAndSaturates) {
         std::int16_t in, out;
     };
     const Case cases[] = {
-        {256, 1234, 1234},   {512, 1000, 2000},  {512, 20000, 32767}, {512, -20000, -32768},
-        {0, 12345, 0},       {0, -12345, 0},     {128, 3, 2},         {128, -3, -1},
-        {128, 1001, 501},    {1 << 20, 1, 4096}, {-256, 100, -100},
+        {256, 1234, 1234}, {512, 1000, 2000},  {512, 20000, 32767}, {512, -20000, -32768},
+        {0, 12345, 0},     {0, -12345, 0},     {128, 3, 2},         {128, -3, -1},
+        {128, 1001, 501},  {1 << 20, 1, 4096}, {-256, 100, -100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.volume << " " << c.in);
@@ -71,8 +71,8 @@ TEST(AudioConverter, ResamplingKeepsDurationPitchAndLevel) {
     };
     for (const Case& c : {Case{2, 48000, 2, 44100}, Case{6, 48000, 2, 44100},
                           Case{1, 48000, 2, 22050}, Case{2, 44100, 1, 48000}}) {
-        SCOPED_TRACE(testing::Message() << c.inCh << "ch " << c.inRate << " -> " << c.outCh
-                                        << "ch " << c.outRate);
+        SCOPED_TRACE(testing::Message()
+                     << c.inCh << "ch " << c.inRate << " -> " << c.outCh << "ch " << c.outRate);
         AudioConverter conv;
         ASSERT_TRUE(conv.Configure(c.inCh, c.inRate, c.outCh, c.outRate, true));
         EXPECT_TRUE(conv.Resampling());

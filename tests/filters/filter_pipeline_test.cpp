@@ -63,11 +63,13 @@ TEST(VideoConvFilter, AcceptsOnlyYv12PicturesInVideoInfoFormats) {
 
 TEST(VideoConvFilter, LetterboxesEveryPictureAndKeepsItsTimes) {
     Chain chain;
-    auto* src = chain.Add(new TestSource(VideoType(720, 480, FORMAT_VideoInfo2), 720 * 480 * 3 / 2));
+    auto* src =
+        chain.Add(new TestSource(VideoType(720, 480, FORMAT_VideoInfo2), 720 * 480 * 3 / 2));
     auto* conv = chain.Add(new CMyVideoConveFilter());
     auto* sink = chain.Add(new TestSink());
     ComPtr<IMyVideoConvFilter> control;
-    ASSERT_EQ(conv->QueryInterface(IID_IMyVideoConvFilter, control.ReleaseAndGetVoidAddress()), S_OK);
+    ASSERT_EQ(conv->QueryInterface(IID_IMyVideoConvFilter, control.ReleaseAndGetVoidAddress()),
+              S_OK);
     control->SetGeometry(ZOOM_KEEP_ASPECT, RECT{0, 0, 720, 480}, RECT{0, 0, 320, 240});
     ASSERT_EQ(chain.Link(src->Pin(), conv->GetPin(0)), S_OK);
     ASSERT_EQ(chain.Link(conv->GetPin(1), sink->Pin()), S_OK);
@@ -99,9 +101,9 @@ TEST(VideoConvFilter, LetterboxesEveryPictureAndKeepsItsTimes) {
         ASSERT_EQ(samples[i].data.size(), 320u * 240 * 3 / 2);
     }
     const auto& first = samples[0].data;
-    EXPECT_EQ(first[5 * 320 + 7], 16);      // top bar
-    EXPECT_EQ(first[120 * 320 + 7], 100);   // picture
-    EXPECT_EQ(first[235 * 320 + 7], 16);    // bottom bar
+    EXPECT_EQ(first[5 * 320 + 7], 16);     // top bar
+    EXPECT_EQ(first[120 * 320 + 7], 100);  // picture
+    EXPECT_EQ(first[235 * 320 + 7], 16);   // bottom bar
     const auto& last = samples[3].data;
     EXPECT_EQ(last[120 * 320 + 7], 200);
     EXPECT_EQ(last[320 * 240 + 60 * 160 + 5], 128 + 2 * (90 - 128));  // V distance doubled
@@ -159,7 +161,8 @@ TEST(AudioConvFilter, AcceptsOnlySixteenBitPcm) {
     auto* f = static_cast<CMyAudioConveFilter*>(keep.Get());
     const CMediaType pcm = AudioType(2, 48000);
     EXPECT_EQ(f->CheckInputType(&pcm), S_OK);
-    const CMediaType refused[] = {AudioType(2, 48000, 8), AudioType(2, 48000, 16, MEDIASUBTYPE_DOLBY_AC3),
+    const CMediaType refused[] = {AudioType(2, 48000, 8),
+                                  AudioType(2, 48000, 16, MEDIASUBTYPE_DOLBY_AC3),
                                   VideoType(720, 480)};
     for (const CMediaType& mt : refused) EXPECT_EQ(f->CheckInputType(&mt), VFW_E_TYPE_NOT_ACCEPTED);
     ALLOCATOR_PROPERTIES props;
@@ -190,8 +193,9 @@ AudioRun RunAudio(WORD inCh, DWORD inRate, int outCh, int outRate, LONG volume, 
     const REFERENCE_TIME blockTime = REFERENCE_TIME(blockFrames) * UNITS / inRate;
     for (int b = 0; b < blocks; ++b) {
         auto in = Tone(int(inRate), inCh, b * blockFrames, blockFrames);
-        EXPECT_EQ(src->PushTimed(in.data(), long(in.size() * 2), b * blockTime, (b + 1) * blockTime),
-                  S_OK);
+        EXPECT_EQ(
+            src->PushTimed(in.data(), long(in.size() * 2), b * blockTime, (b + 1) * blockTime),
+            S_OK);
     }
     src->EndOfStream();
     run.events = sink->Events();
@@ -316,7 +320,8 @@ TEST(TeeFilter, AnUnconnectedBranchStaysIdle) {
     ASSERT_EQ(chain.Link(tee->GetPin(1), a->Pin()), S_OK);
     ASSERT_EQ(chain.Pause(), S_OK);
     auto pic = Yv12(32, 16, 1, 2, 3);
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(src->PushTimed(pic.data(), long(pic.size()), i, i + 1), S_OK);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(src->PushTimed(pic.data(), long(pic.size()), i, i + 1), S_OK);
     src->EndOfStream();
     ASSERT_TRUE(a->WaitFor(SinkEvent::EndOfStream, 1));
     EXPECT_EQ(a->Count(SinkEvent::Sample), 3u);
@@ -348,7 +353,7 @@ TEST(TeeFilter, FlushesAndNewSegmentsReachBothBranchesInOrder) {
         for (const auto& e : s->Events()) kinds.push_back(e.kind);
         const std::vector<SinkEvent::Kind> want = {SinkEvent::NewSegment, SinkEvent::Sample,
                                                    SinkEvent::BeginFlush, SinkEvent::EndFlush,
-                                                   SinkEvent::Sample, SinkEvent::EndOfStream};
+                                                   SinkEvent::Sample,     SinkEvent::EndOfStream};
         EXPECT_EQ(kinds, want);
     }
 }

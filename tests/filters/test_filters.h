@@ -27,7 +27,8 @@ inline CMediaType VideoType(LONG w, LONG h, const GUID& format = FORMAT_VideoInf
     mt.SetFormatType(&format);
     BITMAPINFOHEADER* bih = nullptr;
     if (format == FORMAT_VideoInfo2) {
-        auto* v = reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
+        auto* v =
+            reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
         v->rcSource = RECT{0, 0, w, h};
         v->rcTarget = RECT{0, 0, w, h};
         v->AvgTimePerFrame = 400000;
@@ -73,7 +74,7 @@ inline CMediaType AudioType(WORD channels, DWORD rate, WORD bits = 16,
 class TestSource;
 
 class TestSourcePin : public CBaseOutputPin {
-public:
+  public:
     TestSourcePin(CBaseFilter* f, CCritSec* lock, HRESULT* phr, CMediaType type, long bufferSize,
                   long buffers)
         : CBaseOutputPin("TestSourcePin", f, lock, phr, "Out"),
@@ -97,13 +98,13 @@ public:
         return alloc->SetProperties(prop, &actual);
     }
 
-private:
+  private:
     CMediaType m_type;
     long m_size, m_count;
 };
 
 class TestSource : public CBaseFilter {
-public:
+  public:
     TestSource(const CMediaType& type, long bufferSize, long buffers = 4)
         : CBaseFilter("TestSource", nullptr, &m_lock, CLSID_TestSource) {
         HRESULT hr = S_OK;
@@ -134,7 +135,7 @@ public:
     }
     HRESULT EndOfStream() { return m_pin->DeliverEndOfStream(); }
 
-private:
+  private:
     CCritSec m_lock;
     TestSourcePin* m_pin = nullptr;
 };
@@ -155,7 +156,7 @@ struct SinkEvent {
 class TestSink;
 
 class TestSinkPin : public CBaseInputPin {
-public:
+  public:
     TestSinkPin(TestSink* f, CCritSec* lock, HRESULT* phr);
     HRESULT CheckMediaType(const CMediaType* pmt) override {
         return pmt && (m_accept.majortype == GUID_NULL || *pmt == m_accept) ? S_OK : S_FALSE;
@@ -168,12 +169,12 @@ public:
 
     CMediaType m_accept;  // empty: anything
 
-private:
+  private:
     TestSink* m_sink;
 };
 
 class TestSink : public CBaseFilter {
-public:
+  public:
     TestSink() : CBaseFilter("TestSink", nullptr, &m_lock, CLSID_TestSink) {
         HRESULT hr = S_OK;
         m_pin = new TestSinkPin(this, &m_lock, &hr);
@@ -213,7 +214,7 @@ public:
     // Slows every delivery down (a busy renderer).
     std::chrono::milliseconds m_delay{0};
 
-private:
+  private:
     std::size_t CountLocked(SinkEvent::Kind kind) const {
         std::size_t n = 0;
         for (const auto& e : m_events) n += e.kind == kind;
@@ -253,8 +254,7 @@ inline HRESULT TestSinkPin::EndFlush() {
     m_sink->Record(SinkEvent{SinkEvent::EndFlush});
     return CBaseInputPin::EndFlush();
 }
-inline HRESULT TestSinkPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
-                                       double dRate) {
+inline HRESULT TestSinkPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) {
     m_sink->Record(SinkEvent{SinkEvent::NewSegment});
     return CBaseInputPin::NewSegment(tStart, tStop, dRate);
 }

@@ -47,24 +47,123 @@ TEST(VideoPlan, PlacesCropScalesAndPadsByZoomMode) {
         LONG scaledW, scaledH;
     };
     const Case cases[] = {
-        {"same size", 720, 480, {0, 0, 720, 480}, {0, 0, 720, 480}, 1, false, false, false, {}, {},
-         0, 0},
-        {"keep aspect into 4:3", 720, 480, {0, 0, 720, 480}, {0, 0, 320, 240}, 0, false, true,
-         true, {}, {0, 14, 0, 14}, 320, 212},
-        {"16:9 in 4:3", 720, 480, {0, 0, 720, 480}, {0, 0, 320, 240}, 2, false, true, true, {},
-         {0, 30, 0, 30}, 320, 180},
-        {"4:3 in a wide frame", 720, 480, {0, 0, 720, 480}, {0, 0, 320, 180}, 3, false, true, true,
-         {}, {40, 0, 40, 0}, 240, 180},
-        {"crop only", 720, 480, {8, 0, 712, 480}, {0, 0, 704, 480}, 1, true, false, false,
-         {8, 0, 8, 0}, {}, 0, 0},
-        {"stretch", 720, 576, {0, 0, 720, 576}, {0, 0, 320, 240}, 1, false, false, true, {}, {},
-         320, 240},
-        {"unknown mode stretches", 720, 576, {0, 0, 720, 576}, {0, 0, 320, 240}, 9, false, false,
-         true, {}, {}, 320, 240},
-        {"pillarbox that fits without scaling", 12, 8, {0, 0, 12, 8}, {0, 0, 16, 8}, 0, false,
-         true, false, {}, {2, 0, 2, 0}, 0, 0},
-        {"odd bar rounded up to even", 720, 480, {0, 0, 720, 480}, {0, 0, 352, 288}, 2, false,
-         true, true, {}, {0, 46, 0, 46}, 352, 196},
+        {"same size",
+         720,
+         480,
+         {0, 0, 720, 480},
+         {0, 0, 720, 480},
+         1,
+         false,
+         false,
+         false,
+         {},
+         {},
+         0,
+         0},
+        {"keep aspect into 4:3",
+         720,
+         480,
+         {0, 0, 720, 480},
+         {0, 0, 320, 240},
+         0,
+         false,
+         true,
+         true,
+         {},
+         {0, 14, 0, 14},
+         320,
+         212},
+        {"16:9 in 4:3",
+         720,
+         480,
+         {0, 0, 720, 480},
+         {0, 0, 320, 240},
+         2,
+         false,
+         true,
+         true,
+         {},
+         {0, 30, 0, 30},
+         320,
+         180},
+        {"4:3 in a wide frame",
+         720,
+         480,
+         {0, 0, 720, 480},
+         {0, 0, 320, 180},
+         3,
+         false,
+         true,
+         true,
+         {},
+         {40, 0, 40, 0},
+         240,
+         180},
+        {"crop only",
+         720,
+         480,
+         {8, 0, 712, 480},
+         {0, 0, 704, 480},
+         1,
+         true,
+         false,
+         false,
+         {8, 0, 8, 0},
+         {},
+         0,
+         0},
+        {"stretch",
+         720,
+         576,
+         {0, 0, 720, 576},
+         {0, 0, 320, 240},
+         1,
+         false,
+         false,
+         true,
+         {},
+         {},
+         320,
+         240},
+        {"unknown mode stretches",
+         720,
+         576,
+         {0, 0, 720, 576},
+         {0, 0, 320, 240},
+         9,
+         false,
+         false,
+         true,
+         {},
+         {},
+         320,
+         240},
+        {"pillarbox that fits without scaling",
+         12,
+         8,
+         {0, 0, 12, 8},
+         {0, 0, 16, 8},
+         0,
+         false,
+         true,
+         false,
+         {},
+         {2, 0, 2, 0},
+         0,
+         0},
+        {"odd bar rounded up to even",
+         720,
+         480,
+         {0, 0, 720, 480},
+         {0, 0, 352, 288},
+         2,
+         false,
+         true,
+         true,
+         {},
+         {0, 46, 0, 46},
+         352,
+         196},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -236,11 +335,11 @@ TEST(VideoConverter, EffectsApplyToTheWholeOutputBarsIncluded) {
     Picture in(720, 480, 100, 150, 110);
     Picture out = Convert(in, {0, 0, 720, 480}, {0, 0, 320, 240}, 0, /*brightness=*/256,
                           /*saturation=*/128, /*hue=*/0);
-    EXPECT_EQ(out.Y(100, 0), 32);      // the bar doubled too
-    EXPECT_EQ(out.Y(100, 120), 200);   // the picture doubled
-    EXPECT_EQ(out.V(50, 60), 172);     // chroma distances doubled
+    EXPECT_EQ(out.Y(100, 0), 32);     // the bar doubled too
+    EXPECT_EQ(out.Y(100, 120), 200);  // the picture doubled
+    EXPECT_EQ(out.V(50, 60), 172);    // chroma distances doubled
     EXPECT_EQ(out.U(50, 60), 92);
-    EXPECT_EQ(out.V(50, 0), 128);      // a grey bar stays grey
+    EXPECT_EQ(out.V(50, 0), 128);  // a grey bar stays grey
 }
 
 TEST(VideoConverter, RefusesWhatItCannotDoSafely) {
@@ -254,10 +353,10 @@ TEST(VideoConverter, RefusesWhatItCannotDoSafely) {
     EXPECT_FALSE(conv.Plan().scale);
     // A short input buffer is refused, not read past.
     Picture in(64, 32), out(64, 32);
-    EXPECT_FALSE(conv.Process(in.data.data(), in.data.size() - 1, out.data.data(),
-                              out.data.size(), 128, 64, 0));
-    EXPECT_TRUE(conv.Process(in.data.data(), in.data.size(), out.data.data(), out.data.size(),
-                             128, 64, 0));
+    EXPECT_FALSE(conv.Process(in.data.data(), in.data.size() - 1, out.data.data(), out.data.size(),
+                              128, 64, 0));
+    EXPECT_TRUE(
+        conv.Process(in.data.data(), in.data.size(), out.data.data(), out.data.size(), 128, 64, 0));
 }
 
 }  // namespace
