@@ -111,7 +111,7 @@ TEST(Renderers, TitlePlaysInRealTime) {
     ASSERT_TRUE(g.WaitComplete(20000));
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     EXPECT_GT(seconds, 3.6);
-    EXPECT_LT(seconds, 6.0);
+    EXPECT_LT(seconds, 8.0);  // generous: CI machines are shared
     // Pictures were presented one by one: the window was asked to repaint for them.
     EXPECT_GT(window.InvalidateCount(), 50);
     g.mc->Stop();
@@ -238,7 +238,7 @@ TEST(Renderers, AudioRendererCompletesWithOrWithoutADevice) {
     ASSERT_TRUE(g.WaitComplete(20000));
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     EXPECT_GT(seconds, 3.4);
-    EXPECT_LT(seconds, 6.5);
+    EXPECT_LT(seconds, 8.0);
     int64_t bytes = 0;
     g.ForEachAudioRenderer([&](CAudioRenderer* r) { bytes += r->BytesRendered(); });
     EXPECT_NEAR(double(bytes), 4.0 * 48000 * 4, 48000 * 4 * 0.1);
