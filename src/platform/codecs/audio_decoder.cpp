@@ -42,7 +42,8 @@ bool CDvdAudioDecoder::ConfigFor(const CMediaType& mt, codecs::AudioDecoderCore:
     }
     c.channels = wfx.nChannels;
     c.sampleRate = int(wfx.nSamplesPerSec);
-    if (c.channels < 1 || c.channels > 8 || c.sampleRate < 4000 || c.sampleRate > 192000) return false;
+    if (c.channels < 1 || c.channels > 8 || c.sampleRate < 4000 || c.sampleRate > 192000)
+        return false;
     if (c.codec == AudioCodec::DvdLpcm && c.bitsPerSample != 16 && c.bitsPerSample != 20 &&
         c.bitsPerSample != 24)
         return false;
@@ -105,7 +106,8 @@ HRESULT CDvdAudioDecoder::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROP
     ALLOCATOR_PROPERTIES want = *pProp;
     // A quarter of a second per buffer holds any frame of these codecs.
     want.cBuffers = std::max<long>(want.cBuffers, 8);
-    want.cbBuffer = std::max<long>(want.cbBuffer, std::max(c.sampleRate * c.channels * 2 / 4, 32768));
+    want.cbBuffer =
+        std::max<long>(want.cbBuffer, std::max(c.sampleRate * c.channels * 2 / 4, 32768));
     want.cbAlign = std::max<long>(want.cbAlign, 1);
     ALLOCATOR_PROPERTIES actual;
     HRESULT hr = pAlloc->SetProperties(&want, &actual);

@@ -6,7 +6,7 @@
 #include "platform/framework/transform.h"
 
 class CDvdAudioDecoder : public CTransformFilter {
-public:
+  public:
     static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr);
     CDvdAudioDecoder(IUnknown* pUnk, HRESULT* phr);
     ~CDvdAudioDecoder() override;
@@ -26,8 +26,9 @@ public:
     // What the decoder makes of an input type; false when it cannot decode it.
     static bool ConfigFor(const CMediaType& mt, codecs::AudioDecoderCore::Config* config);
 
-private:
-    HRESULT DeliverPcm(const int16_t* samples, int frames, REFERENCE_TIME start, REFERENCE_TIME stop);
+  private:
+    HRESULT DeliverPcm(const int16_t* samples, int frames, REFERENCE_TIME start,
+                       REFERENCE_TIME stop);
 
     codecs::AudioDecoderCore m_core;
     bool m_bDiscontinuity = true;

@@ -9,12 +9,18 @@ namespace {
 
 AVCodecID CodecId(AudioCodec c) {
     switch (c) {
-    case AudioCodec::Ac3: return AV_CODEC_ID_AC3;
-    case AudioCodec::Dts: return AV_CODEC_ID_DTS;
-    case AudioCodec::DvdLpcm: return AV_CODEC_ID_PCM_DVD;
-    case AudioCodec::MpegAudio: return AV_CODEC_ID_MP2;
-    case AudioCodec::Mp3: return AV_CODEC_ID_MP3;
-    case AudioCodec::Aac: return AV_CODEC_ID_AAC;
+        case AudioCodec::Ac3:
+            return AV_CODEC_ID_AC3;
+        case AudioCodec::Dts:
+            return AV_CODEC_ID_DTS;
+        case AudioCodec::DvdLpcm:
+            return AV_CODEC_ID_PCM_DVD;
+        case AudioCodec::MpegAudio:
+            return AV_CODEC_ID_MP2;
+        case AudioCodec::Mp3:
+            return AV_CODEC_ID_MP3;
+        case AudioCodec::Aac:
+            return AV_CODEC_ID_AAC;
     }
     return AV_CODEC_ID_NONE;
 }
@@ -35,7 +41,9 @@ bool LpcmHeader(int channels, int rate, int bits, uint8_t out[3]) {
 }  // namespace
 
 AudioDecoderCore::AudioDecoderCore() = default;
-AudioDecoderCore::~AudioDecoderCore() { Close(); }
+AudioDecoderCore::~AudioDecoderCore() {
+    Close();
+}
 
 HRESULT AudioDecoderCore::Open(const Config& config) {
     Close();
@@ -102,7 +110,8 @@ HRESULT AudioDecoderCore::Decode(const uint8_t* data, size_t size, REFERENCE_TIM
     // AAC arrives either as ADTS (sync word, cut anywhere) or as whole raw
     // frames described by the configuration in the format; only the former
     // needs the parser.
-    if (config_.codec == AudioCodec::Aac && !(size >= 2 && data[0] == 0xFF && (data[1] & 0xF0) == 0xF0)) {
+    if (config_.codec == AudioCodec::Aac &&
+        !(size >= 2 && data[0] == 0xFF && (data[1] & 0xF0) == 0xF0)) {
         input_.assign(data, data + size);
         return SendPacket(input_.data(), int(size), pts, sink);
     }
@@ -113,9 +122,9 @@ HRESULT AudioDecoderCore::Decode(const uint8_t* data, size_t size, REFERENCE_TIM
     while (size > 0) {
         uint8_t* out = nullptr;
         int outSize = 0;
-        const int used = av_parser_parse2(parser_.get(), ctx_.get(), &out, &outSize, data,
-                                          int(std::min<size_t>(size, 1 << 30)), pts,
-                                          AV_NOPTS_VALUE, 0);
+        const int used =
+            av_parser_parse2(parser_.get(), ctx_.get(), &out, &outSize, data,
+                             int(std::min<size_t>(size, 1 << 30)), pts, AV_NOPTS_VALUE, 0);
         if (used < 0) return S_OK;
         data += used;
         size -= size_t(used);
@@ -162,8 +171,8 @@ HRESULT AudioDecoderCore::Emit(const AVFrame& frame, const Sink& sink) {
         av_channel_layout_default(&outLayout, config_.channels);
         SwrContext* s = nullptr;
         int r = swr_alloc_set_opts2(&s, &outLayout, AV_SAMPLE_FMT_S16, config_.sampleRate,
-                                    &const_cast<AVFrame&>(frame).ch_layout, AVSampleFormat(frame.format),
-                                    frame.sample_rate, 0, nullptr);
+                                    &const_cast<AVFrame&>(frame).ch_layout,
+                                    AVSampleFormat(frame.format), frame.sample_rate, 0, nullptr);
         av_channel_layout_uninit(&outLayout);
         if (r < 0 || !s || swr_init(s) < 0) {
             swr_free(&s);
@@ -188,8 +197,10 @@ HRESULT AudioDecoderCore::Emit(const AVFrame& frame, const Sink& sink) {
     REFERENCE_TIME stamp = FromAvTime(frame.pts);
     if (stamp == kNoTime) stamp = FromAvTime(frame.best_effort_timestamp);
     REFERENCE_TIME start = nextTime_;
-    if (start == kNoTime) start = stamp != kNoTime ? stamp : 0;
-    else if (stamp != kNoTime && std::llabs(stamp - nextTime_) > kResyncThreshold) start = stamp;
+    if (start == kNoTime)
+        start = stamp != kNoTime ? stamp : 0;
+    else if (stamp != kNoTime && std::llabs(stamp - nextTime_) > kResyncThreshold)
+        start = stamp;
     const REFERENCE_TIME stop = start + av_rescale(got, UNITS, config_.sampleRate);
     nextTime_ = stop;
     return sink(buffer_.data(), got, start, stop);

@@ -14,12 +14,12 @@ namespace codecs {
 enum class AudioCodec { Ac3, Dts, DvdLpcm, MpegAudio, Mp3, Aac };
 
 class AudioDecoderCore {
-public:
+  public:
     struct Config {
         AudioCodec codec = AudioCodec::Ac3;
         int channels = 2;
         int sampleRate = 48000;
-        int bitsPerSample = 16;         // DVD LPCM only: 16, 20 or 24
+        int bitsPerSample = 16;          // DVD LPCM only: 16, 20 or 24
         std::vector<uint8_t> extradata;  // AAC: the audio specific configuration
     };
     // Interleaved samples: frames × channels values.
@@ -45,7 +45,7 @@ public:
     // this distance a stamp is taken as jitter and the output stays continuous.
     static constexpr REFERENCE_TIME kResyncThreshold = 20 * MILLISECONDS;
 
-private:
+  private:
     HRESULT SendPacket(const uint8_t* data, int size, int64_t pts, const Sink& sink);
     HRESULT ReceiveFrames(const Sink& sink);
     HRESULT Emit(const AVFrame& frame, const Sink& sink);

@@ -56,7 +56,8 @@ void CAudioRenderer::OpenDevice() {
     {
         std::lock_guard sdl(g_sdlLock);
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            OutputDebugString("audio renderer: no sound system, playing against the system clock\n");
+            OutputDebugString(
+                "audio renderer: no sound system, playing against the system clock\n");
             return;
         }
     }

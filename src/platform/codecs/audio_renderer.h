@@ -10,7 +10,7 @@
 #include "platform/framework/renderer.h"
 
 class CAudioRenderer : public CBaseRenderer {
-public:
+  public:
     static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr);
     CAudioRenderer(IUnknown* pUnk, HRESULT* phr);
     ~CAudioRenderer() override;
@@ -36,7 +36,7 @@ public:
     // How far ahead of their time samples go to the device, so it never starves.
     static constexpr REFERENCE_TIME kDeviceLead = 100 * MILLISECONDS;
 
-private:
+  private:
     void OpenDevice();
     void CloseDevice();
 

@@ -43,7 +43,11 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 
 // The codec cores hand FFmpeg times in 100-ns units directly (time base
 // 1/10^7), so only the "no value" markers need translating.
-inline int64_t ToAvTime(REFERENCE_TIME t) { return t == kNoTime ? AV_NOPTS_VALUE : t; }
-inline REFERENCE_TIME FromAvTime(int64_t t) { return t == AV_NOPTS_VALUE ? kNoTime : t; }
+inline int64_t ToAvTime(REFERENCE_TIME t) {
+    return t == kNoTime ? AV_NOPTS_VALUE : t;
+}
+inline REFERENCE_TIME FromAvTime(int64_t t) {
+    return t == AV_NOPTS_VALUE ? kNoTime : t;
+}
 
 }  // namespace codecs

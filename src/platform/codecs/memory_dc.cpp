@@ -5,7 +5,8 @@
 #include "platform/codecs/video_composer.h"
 
 CMemoryDC::CMemoryDC(int width, int height, COLORREF fill)
-    : width_(std::max(0, width)), height_(std::max(0, height)),
+    : width_(std::max(0, width)),
+      height_(std::max(0, height)),
       pixels_(size_t(width_) * height_, codecs::BgrxFromColorRef(fill)) {}
 
 void CMemoryDC::FillRect(const RECT& r, COLORREF color) {

@@ -7,7 +7,7 @@
 #include "platform/win/window.h"
 
 class CMemoryDC : public IDrawContext {
-public:
+  public:
     CMemoryDC(int width, int height, COLORREF fill = 0);
     void FillRect(const RECT& r, COLORREF color) override;
     // Nearest-neighbour scaling into dst, clipped to the surface.
@@ -18,7 +18,7 @@ public:
     const std::vector<uint32_t>& Pixels() const { return pixels_; }
     uint32_t Pixel(int x, int y) const { return pixels_[size_t(y) * width_ + x]; }
 
-private:
+  private:
     int width_, height_;
     std::vector<uint32_t> pixels_;
 };

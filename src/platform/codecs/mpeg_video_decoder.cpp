@@ -31,7 +31,8 @@ bool ParseInputType(const CMediaType& mt, codecs::VideoDecoderCore::Config* conf
         p.aspectY = int(info.hdr.dwPictAspectRatioY);
         p.avgTimePerFrame = info.hdr.AvgTimePerFrame;
         p.bitRate = info.hdr.dwBitRate;
-    } else if ((mt.subtype == MEDIASUBTYPE_MPEG1Payload || mt.subtype == MEDIASUBTYPE_MPEG1Packet) &&
+    } else if ((mt.subtype == MEDIASUBTYPE_MPEG1Payload ||
+                mt.subtype == MEDIASUBTYPE_MPEG1Packet) &&
                mt.formattype == FORMAT_MPEGVideo) {
         if (!block || length < offsetof(MPEG1VIDEOINFO, bSequenceHeader)) return false;
         MPEG1VIDEOINFO info{};
@@ -69,7 +70,9 @@ bool ParseInputType(const CMediaType& mt, codecs::VideoDecoderCore::Config* conf
 }
 
 // YV12 wants even sizes; a picture never shrinks, the odd line is cut.
-int Even(int v) { return v & ~1; }
+int Even(int v) {
+    return v & ~1;
+}
 
 }  // namespace
 
@@ -180,7 +183,9 @@ HRESULT CSubpictureInputPin::Receive(IMediaSample* pSample) {
 }
 
 // The picture stream decides when the graph is done; subpictures just stop.
-HRESULT CSubpictureInputPin::EndOfStream() { return CheckStreaming() == S_OK ? S_OK : S_FALSE; }
+HRESULT CSubpictureInputPin::EndOfStream() {
+    return CheckStreaming() == S_OK ? S_OK : S_FALSE;
+}
 
 HRESULT CSubpictureInputPin::EndFlush() {
     m_pDecoder->m_subpictures.Reset();
@@ -190,9 +195,12 @@ HRESULT CSubpictureInputPin::EndFlush() {
 // ------------------------------------------------------------------ output pin
 
 CMpegVideoOutputPin::CMpegVideoOutputPin(CMpegVideoDecoder* filter, HRESULT* phr)
-    : CBaseOutputPin("Video output", filter, &filter->m_csFilter, phr, "Output"), m_pDecoder(filter) {}
+    : CBaseOutputPin("Video output", filter, &filter->m_csFilter, phr, "Output"),
+      m_pDecoder(filter) {}
 
-CMpegVideoOutputPin::~CMpegVideoOutputPin() { delete m_pPosition; }
+CMpegVideoOutputPin::~CMpegVideoOutputPin() {
+    delete m_pPosition;
+}
 
 HRESULT CMpegVideoOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     // Without this a renderer fed only by this decoder cannot seek: titles
@@ -285,7 +293,8 @@ HRESULT CMpegVideoOutputPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_P
     if (!bmi) return E_UNEXPECTED;
     ALLOCATOR_PROPERTIES want = *pProp;
     want.cBuffers = std::max<long>(want.cBuffers, 4);
-    want.cbBuffer = std::max<long>(want.cbBuffer, long(codecs::Yv12Size(bmi->biWidth, bmi->biHeight)));
+    want.cbBuffer =
+        std::max<long>(want.cbBuffer, long(codecs::Yv12Size(bmi->biWidth, bmi->biHeight)));
     want.cbAlign = std::max<long>(want.cbAlign, 1);
     ALLOCATOR_PROPERTIES actual;
     HRESULT hr = pAlloc->SetProperties(&want, &actual);
@@ -322,22 +331,28 @@ CMpegVideoDecoder::~CMpegVideoDecoder() {
 
 CBasePin* CMpegVideoDecoder::GetPin(int n) {
     switch (n) {
-    case 0: return m_pVideo;
-    case 1: return m_pSubpicture;
-    case 2: return m_pOutput;
-    default: return nullptr;
+        case 0:
+            return m_pVideo;
+        case 1:
+            return m_pSubpicture;
+        case 2:
+            return m_pOutput;
+        default:
+            return nullptr;
     }
 }
 
 CMpegVideoDecoder::Picture CMpegVideoDecoder::InputPicture() const {
     Picture p;
-    if (m_pVideo && m_pVideo->IsConnected()) ParseInputType(m_pVideo->CurrentMediaType(), nullptr, &p);
+    if (m_pVideo && m_pVideo->IsConnected())
+        ParseInputType(m_pVideo->CurrentMediaType(), nullptr, &p);
     return p;
 }
 
 HRESULT CMpegVideoDecoder::OpenDecoder() {
     codecs::VideoDecoderCore::Config config;
-    if (!ParseInputType(m_pVideo->CurrentMediaType(), &config, nullptr)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!ParseInputType(m_pVideo->CurrentMediaType(), &config, nullptr))
+        return VFW_E_TYPE_NOT_ACCEPTED;
     HRESULT hr = m_core.Open(config);
     if (FAILED(hr)) return hr;
     m_bDiscontinuity = true;

@@ -10,7 +10,7 @@
 class CMpegVideoDecoder;
 
 class CMpegVideoInputPin : public CBaseInputPin {
-public:
+  public:
     CMpegVideoInputPin(CMpegVideoDecoder* filter, HRESULT* phr);
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT Receive(IMediaSample* pSample) override;
@@ -20,24 +20,24 @@ public:
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
     HRESULT CompleteConnect(IPin* pReceivePin) override;
 
-private:
+  private:
     CMpegVideoDecoder* m_pDecoder;
 };
 
 class CSubpictureInputPin : public CBaseInputPin {
-public:
+  public:
     CSubpictureInputPin(CMpegVideoDecoder* filter, HRESULT* phr);
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT Receive(IMediaSample* pSample) override;
     HRESULT EndOfStream() override;
     HRESULT EndFlush() override;
 
-private:
+  private:
     CMpegVideoDecoder* m_pDecoder;
 };
 
 class CMpegVideoOutputPin : public CBaseOutputPin {
-public:
+  public:
     CMpegVideoOutputPin(CMpegVideoDecoder* filter, HRESULT* phr);
     ~CMpegVideoOutputPin() override;
     // Seeking goes upstream through the video input, as in a transform.
@@ -47,13 +47,13 @@ public:
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pProp) override;
 
-private:
+  private:
     CMpegVideoDecoder* m_pDecoder;
     CPosPassThru* m_pPosition = nullptr;  // made on first query
 };
 
 class CMpegVideoDecoder : public CBaseFilter {
-public:
+  public:
     static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr);
     CMpegVideoDecoder(IUnknown* pUnk, HRESULT* phr);
     ~CMpegVideoDecoder() override;
@@ -72,7 +72,7 @@ public:
     };
     Picture InputPicture() const;
 
-private:
+  private:
     friend class CMpegVideoInputPin;
     friend class CSubpictureInputPin;
     friend class CMpegVideoOutputPin;

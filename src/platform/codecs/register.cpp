@@ -29,7 +29,8 @@ void RegisterPlatformCodecs() {
                         {MEDIATYPE_Audio, MEDIASUBTYPE_MP3},
                         {MEDIATYPE_Audio, MEDIASUBTYPE_AAC}});
         RegisterFilter(CLSID_VideoMixingRenderer, "Video Mixing Renderer", MERIT_NORMAL,
-                       CVideoMixingRenderer::CreateInstance, {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+                       CVideoMixingRenderer::CreateInstance,
+                       {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
         // The renderer Render ends an audio path with.
         RegisterFilter(CLSID_DSoundRender, "Default DirectSound Device", MERIT_PREFERRED,
                        CAudioRenderer::CreateInstance, {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});

@@ -37,7 +37,8 @@ void SubpictureDecoder::DefaultColours(const uint8_t* indices, int width, int he
     for (int s = 0; s < 4; ++s) {
         if (!count[s]) continue;
         ++opaque;
-        if (outline < 0 || double(edge[s]) / count[s] > double(edge[outline]) / count[outline]) outline = s;
+        if (outline < 0 || double(edge[s]) / count[s] > double(edge[outline]) / count[outline])
+            outline = s;
     }
     if (opaque < 2) outline = -1;  // a single colour is text
     for (int s = 0; s < 4; ++s)
@@ -188,7 +189,8 @@ void SubpictureDecoder::BlendImage(const Image& image, const PlanarPicture& pict
                     const int a = alphaAt(x, y);
                     if (!a) continue;
                     const uint8_t* c =
-                        image.yuva[image.indices[size_t(y - image.y) * image.width + (x - image.x)]];
+                        image
+                            .yuva[image.indices[size_t(y - image.y) * image.width + (x - image.x)]];
                     asum += a;
                     usum += a * c[1];
                     vsum += a * c[2];

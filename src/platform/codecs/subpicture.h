@@ -12,7 +12,7 @@
 namespace codecs {
 
 class SubpictureDecoder {
-public:
+  public:
     // One decoded subpicture, ready to blend: per pixel an index into four
     // colours given as Y, U, V and alpha (0..255).
     struct Image {
@@ -45,7 +45,7 @@ public:
                                const uint8_t alpha[4], uint8_t rgb[4][3]);
     static void BlendImage(const Image& image, const PlanarPicture& picture);
 
-private:
+  private:
     mutable std::mutex mutex_;
     CodecContextPtr ctx_;
     std::vector<Image> images_;

@@ -111,7 +111,8 @@ RECT VideoComposer::FitVideo(const RECT& dest, const RECT& src) const {
     // Display shape of the shown part: its pixel size scaled by the pixel aspect.
     const double ax = aspectX_ > 0 && aspectY_ > 0 ? aspectX_ : width_;
     const double ay = aspectX_ > 0 && aspectY_ > 0 ? aspectY_ : height_;
-    const double shape = (double(src.Width()) * ax * height_) / (double(src.Height()) * ay * width_);
+    const double shape =
+        (double(src.Width()) * ax * height_) / (double(src.Height()) * ay * width_);
     const double destShape = double(dest.Width()) / dest.Height();
     RECT r = dest;
     if (destShape > shape) {
@@ -232,8 +233,8 @@ std::vector<BYTE> PackDib(const uint32_t* pixels, int width, int height) {
     put32(16, 0);                            // uncompressed
     put32(20, uint32_t(rowBytes * height));  // image bytes
     for (int row = 0; row < height; ++row)
-        std::memcpy(dib.data() + 40 + rowBytes * (height - 1 - row),
-                    pixels + size_t(row) * width, rowBytes);
+        std::memcpy(dib.data() + 40 + rowBytes * (height - 1 - row), pixels + size_t(row) * width,
+                    rowBytes);
     return dib;
 }
 

@@ -29,7 +29,7 @@ struct OverlayBitmap {
 };
 
 class VideoComposer {
-public:
+  public:
     VideoComposer();
     ~VideoComposer();
 
@@ -60,7 +60,7 @@ public:
     // Draws the destination into a window's drawing context.
     void Paint(IDrawContext& dc) const;
 
-private:
+  private:
     RECT ClampedSource() const;
     RECT FitVideo(const RECT& dest, const RECT& src) const;
     void ScaleInto(const RECT& src, uint32_t* dst, int dstW, int dstH, int dstStride) const;

@@ -25,10 +25,13 @@ void CopyFrame(const AVFrame& frame, const PlanarPicture& dst) {
     const int w = std::min(frame.width, dst.width);
     const int h = std::min(frame.height, dst.height);
     for (int row = 0; row < h; ++row)
-        std::memcpy(dst.y + size_t(row) * dst.yStride, frame.data[0] + size_t(row) * frame.linesize[0], w);
+        std::memcpy(dst.y + size_t(row) * dst.yStride,
+                    frame.data[0] + size_t(row) * frame.linesize[0], w);
     for (int row = 0; row < h / 2; ++row) {
-        std::memcpy(dst.u + size_t(row) * dst.cStride, frame.data[1] + size_t(row) * frame.linesize[1], w / 2);
-        std::memcpy(dst.v + size_t(row) * dst.cStride, frame.data[2] + size_t(row) * frame.linesize[2], w / 2);
+        std::memcpy(dst.u + size_t(row) * dst.cStride,
+                    frame.data[1] + size_t(row) * frame.linesize[1], w / 2);
+        std::memcpy(dst.v + size_t(row) * dst.cStride,
+                    frame.data[2] + size_t(row) * frame.linesize[2], w / 2);
     }
 }
 

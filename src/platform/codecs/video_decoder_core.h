@@ -30,7 +30,7 @@ size_t Yv12Size(int stride, int height);
 void CopyFrame(const AVFrame& frame, const PlanarPicture& dst);
 
 class VideoDecoderCore {
-public:
+  public:
     struct Config {
         bool mpeg1 = false;
         std::vector<uint8_t> sequenceHeader;  // the stream's own header bytes, may be empty
@@ -38,8 +38,8 @@ public:
         int threads = 0;                      // 0: as many as libavcodec likes
     };
     // Receives each picture; a failure stops the current Decode/Drain and is returned.
-    using Sink = std::function<HRESULT(const AVFrame& picture, REFERENCE_TIME start,
-                                       REFERENCE_TIME stop)>;
+    using Sink =
+        std::function<HRESULT(const AVFrame& picture, REFERENCE_TIME start, REFERENCE_TIME stop)>;
 
     VideoDecoderCore();
     ~VideoDecoderCore();
@@ -60,7 +60,7 @@ public:
 
     REFERENCE_TIME FrameDuration() const { return frameDuration_; }
 
-private:
+  private:
     HRESULT SendPacket(const uint8_t* data, int size, int64_t pts, int64_t dts, const Sink& sink);
     HRESULT ReceiveFrames(const Sink& sink);
 

@@ -28,7 +28,8 @@ HRESULT CVideoMixingRenderer::CheckMediaType(const CMediaType* pmt) {
     if (pmt->formattype != FORMAT_VideoInfo2 && pmt->formattype != FORMAT_VideoInfo)
         return VFW_E_TYPE_NOT_ACCEPTED;
     const BITMAPINFOHEADER* bmi = GetBitmapInfoHeader(pmt);
-    if (!bmi || bmi->biWidth <= 0 || bmi->biHeight <= 0 || (bmi->biWidth & 1) || (bmi->biHeight & 1))
+    if (!bmi || bmi->biWidth <= 0 || bmi->biHeight <= 0 || (bmi->biWidth & 1) ||
+        (bmi->biHeight & 1))
         return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }
@@ -44,13 +45,15 @@ HRESULT CVideoMixingRenderer::SetMediaType(const CMediaType* pmt) {
         VIDEOINFOHEADER2 vih;
         std::memcpy(&vih, pmt->Format(), sizeof(vih));
         // The picture may be narrower than its rows.
-        if (vih.rcSource.Width() > 0 && vih.rcSource.right <= m_stride) m_width = vih.rcSource.right;
+        if (vih.rcSource.Width() > 0 && vih.rcSource.right <= m_stride)
+            m_width = vih.rcSource.right;
         m_aspectX = int(vih.dwPictAspectRatioX);
         m_aspectY = int(vih.dwPictAspectRatioY);
     } else if (pmt->FormatLength() >= sizeof(VIDEOINFOHEADER)) {
         VIDEOINFOHEADER vih;
         std::memcpy(&vih, pmt->Format(), sizeof(vih));
-        if (vih.rcSource.Width() > 0 && vih.rcSource.right <= m_stride) m_width = vih.rcSource.right;
+        if (vih.rcSource.Width() > 0 && vih.rcSource.right <= m_stride)
+            m_width = vih.rcSource.right;
     }
     return S_OK;
 }
@@ -60,10 +63,9 @@ HRESULT CVideoMixingRenderer::ShowSample(IMediaSample* pSample) {
     if (FAILED(pSample->GetPointer(&data)) || !data || m_stride <= 0) return E_UNEXPECTED;
     if (size_t(pSample->GetActualDataLength()) < codecs::Yv12Size(m_stride, m_height))
         return S_OK;  // a short sample is not a picture: keep the last one
-    m_composer.SetPicture(codecs::Yv12View(data, m_width & ~1, m_height, m_stride), m_aspectX, m_aspectY);
-    {
-        std::lock_guard lock(m_pictureLock);
-    }
+    m_composer.SetPicture(codecs::Yv12View(data, m_width & ~1, m_height, m_stride), m_aspectX,
+                          m_aspectY);
+    { std::lock_guard lock(m_pictureLock); }
     m_pictureCv.notify_all();
     HWND hwnd;
     {
@@ -92,14 +94,17 @@ HRESULT CVideoMixingRenderer::GetState(DWORD dwMSecs, FILTER_STATE* State) {
     // The base marks the pause complete as the sample arrives, a moment before
     // the picture is taken from it.
     std::unique_lock lock(m_pictureLock);
-    if (!m_pictureCv.wait_until(lock, deadline, [&] { return m_composer.HasPicture() || IsEndOfStream(); }))
+    if (!m_pictureCv.wait_until(lock, deadline,
+                                [&] { return m_composer.HasPicture() || IsEndOfStream(); }))
         return VFW_S_STATE_INTERMEDIATE;
     return S_OK;
 }
 
 // ---------------------------------------------------------------- IVMRFilterConfig
 
-HRESULT CVideoMixingRenderer::SetImageCompositor(IUnknown*) { return E_NOTIMPL; }
+HRESULT CVideoMixingRenderer::SetImageCompositor(IUnknown*) {
+    return E_NOTIMPL;
+}
 
 HRESULT CVideoMixingRenderer::SetNumberOfStreams(DWORD dwMaxStreams) {
     // One picture stream is all this renderer mixes.
@@ -180,7 +185,7 @@ HRESULT CVideoMixingRenderer::GetVideoPosition(RECT* src, RECT* dst) {
 HRESULT CVideoMixingRenderer::GetAspectRatioMode(DWORD* p) {
     if (!p) return E_POINTER;
     *p = m_composer.GetAspectMode() == codecs::AspectMode::LetterBox ? VMR_ARMODE_LETTER_BOX
-                                                                      : VMR_ARMODE_NONE;
+                                                                     : VMR_ARMODE_NONE;
     return S_OK;
 }
 
@@ -203,7 +208,9 @@ HRESULT CVideoMixingRenderer::RepaintVideo(HWND, HDC hdc) {
     return S_OK;
 }
 
-HRESULT CVideoMixingRenderer::DisplayModeChanged() { return S_OK; }
+HRESULT CVideoMixingRenderer::DisplayModeChanged() {
+    return S_OK;
+}
 
 HRESULT CVideoMixingRenderer::GetCurrentImage(BYTE** lpDib) {
     if (!lpDib) return E_POINTER;

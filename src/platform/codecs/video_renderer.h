@@ -61,12 +61,12 @@ constexpr DWORD VMRBITMAP_SRCRECT = 0x10;
 
 struct VMRALPHABITMAP {
     DWORD dwFlags = 0;
-    HDC hdc = nullptr;        // with VMRBITMAP_HDC: a CMemoryDC whose pixels are copied
-    void* pDDS = nullptr;     // surfaces are not supported
-    RECT rSrc{};              // part of the bitmap to use
-    NORMALIZEDRECT rDest;     // where on the video (0..1)
+    HDC hdc = nullptr;     // with VMRBITMAP_HDC: a CMemoryDC whose pixels are copied
+    void* pDDS = nullptr;  // surfaces are not supported
+    RECT rSrc{};           // part of the bitmap to use
+    NORMALIZEDRECT rDest;  // where on the video (0..1)
     float fAlpha = 1.0f;
-    COLORREF clrSrcKey = 0;   // with VMRBITMAP_SRCCOLORKEY: transparent colour
+    COLORREF clrSrcKey = 0;  // with VMRBITMAP_SRCCOLORKEY: transparent colour
 };
 
 struct IVMRMixerBitmap : IUnknown {
@@ -82,7 +82,7 @@ class CVideoMixingRenderer : public CBaseRenderer,
                              public IVMRFilterConfig,
                              public IVMRWindowlessControl,
                              public IVMRMixerBitmap {
-public:
+  public:
     static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr);
     CVideoMixingRenderer(IUnknown* pUnk, HRESULT* phr);
     ~CVideoMixingRenderer() override;
@@ -108,7 +108,8 @@ public:
     HRESULT GetRenderingMode(DWORD* pMode) override;
 
     // IVMRWindowlessControl
-    HRESULT GetNativeVideoSize(LONG* lpWidth, LONG* lpHeight, LONG* lpARWidth, LONG* lpARHeight) override;
+    HRESULT GetNativeVideoSize(LONG* lpWidth, LONG* lpHeight, LONG* lpARWidth,
+                               LONG* lpARHeight) override;
     HRESULT GetMinIdealVideoSize(LONG* lpWidth, LONG* lpHeight) override;
     HRESULT GetMaxIdealVideoSize(LONG* lpWidth, LONG* lpHeight) override;
     HRESULT SetVideoPosition(const RECT* lpSRCRect, const RECT* lpDSTRect) override;
@@ -132,7 +133,7 @@ public:
     // The composition, for tests and for painting without a window object.
     const codecs::VideoComposer& Composer() const { return m_composer; }
 
-private:
+  private:
     HRESULT ShowSample(IMediaSample* pSample);
     void ApplyOverlayLocked();
 

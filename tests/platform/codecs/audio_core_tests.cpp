@@ -20,14 +20,18 @@ struct Result {
 Result DecodeStream(AudioDecoderCore& core, const std::vector<TimedPacket>& packets) {
     Result r;
     auto sink = [&](const int16_t* s, int frames, REFERENCE_TIME start, REFERENCE_TIME stop) {
-        if (r.first == kNoTime) r.first = start;
-        else if (start != r.last) ++r.gaps;
+        if (r.first == kNoTime)
+            r.first = start;
+        else if (start != r.last)
+            ++r.gaps;
         r.last = stop;
         r.frames += frames;
-        for (int i = 0; i < frames * core.Channels(); ++i) r.peak = std::max(r.peak, std::abs(double(s[i])));
+        for (int i = 0; i < frames * core.Channels(); ++i)
+            r.peak = std::max(r.peak, std::abs(double(s[i])));
         return S_OK;
     };
-    for (const auto& p : packets) EXPECT_EQ(core.Decode(p.data.data(), p.data.size(), p.start, sink), S_OK);
+    for (const auto& p : packets)
+        EXPECT_EQ(core.Decode(p.data.data(), p.data.size(), p.start, sink), S_OK);
     EXPECT_EQ(core.Drain(sink), S_OK);
     return r;
 }
@@ -69,7 +73,8 @@ TEST(AudioDecoderCore, DecodesEachTypeCompletelyAndGapless) {
         EXPECT_NEAR(double(r.frames), double(a.samples), 2.0 * c.frameSamples + 256);
         EXPECT_EQ(r.gaps, 0);
         EXPECT_NEAR(double(r.first), double(t0), double(UNITS) * c.frameSamples / c.rate + 1);
-        EXPECT_NEAR(double(r.last - r.first), double(r.frames) * UNITS / c.rate, double(UNITS) / c.rate * 4);
+        EXPECT_NEAR(double(r.last - r.first), double(r.frames) * UNITS / c.rate,
+                    double(UNITS) / c.rate * 4);
         EXPECT_GT(r.peak, 2000.0);  // a tone, not silence
     }
 }

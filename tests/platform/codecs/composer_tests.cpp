@@ -21,7 +21,9 @@ struct TwoTone {
     }
 };
 
-int Green(uint32_t p) { return (p >> 8) & 0xFF; }
+int Green(uint32_t p) {
+    return (p >> 8) & 0xFF;
+}
 
 }  // namespace
 
@@ -36,7 +38,11 @@ TEST(VideoComposer, LetterboxAndStretchPlaceThePicture) {
     } cases[] = {
         {AspectMode::LetterBox, 4, 3, {0, 0, 400, 200}, {66, 0, 333, 200}},
         {AspectMode::LetterBox, 16, 9, {0, 0, 320, 320}, {0, 70, 320, 250}},
-        {AspectMode::LetterBox, 0, 0, {10, 10, 370, 250}, {10, 10, 370, 250}},  // square pixels 720x480 = 3:2
+        {AspectMode::LetterBox,
+         0,
+         0,
+         {10, 10, 370, 250},
+         {10, 10, 370, 250}},  // square pixels 720x480 = 3:2
         {AspectMode::Stretch, 4, 3, {0, 0, 400, 200}, {0, 0, 400, 200}},
     };
     TwoTone pic(720, 480);
@@ -54,8 +60,12 @@ TEST(VideoComposer, LetterboxAndStretchPlaceThePicture) {
         ASSERT_EQ(h, c.dest.Height());
         const RECT e{c.expected.left - c.dest.left, c.expected.top - c.dest.top,
                      c.expected.right - c.dest.left, c.expected.bottom - c.dest.top};
-        if (e.left > 0) EXPECT_EQ(img[size_t(h / 2) * w + e.left - 1] & 0xFFFFFF, 0xFF0000u);
-        if (e.top > 0) EXPECT_EQ(img[size_t(e.top - 1) * w + w / 2] & 0xFFFFFF, 0xFF0000u);
+        if (e.left > 0) {
+            EXPECT_EQ(img[size_t(h / 2) * w + e.left - 1] & 0xFFFFFF, 0xFF0000u);
+        }
+        if (e.top > 0) {
+            EXPECT_EQ(img[size_t(e.top - 1) * w + w / 2] & 0xFFFFFF, 0xFF0000u);
+        }
         // Left part of the video dark, right part light.
         EXPECT_LT(Green(img[size_t((e.top + e.bottom) / 2) * w + e.left + 2]), 20);
         EXPECT_GT(Green(img[size_t((e.top + e.bottom) / 2) * w + e.right - 3]), 240);
@@ -86,9 +96,9 @@ TEST(VideoComposer, ColourKeyedOverlayDrawsOnlyItsNonKeyPixels) {
     v.SetDestRect({0, 0, 64, 64});
     OverlayBitmap o;
     o.width = o.height = 8;
-    o.pixels.assign(64, 0);             // black: the key
-    o.pixels[0] = 0x00FFFF00;           // yellow at the top-left corner
-    o.pixels[7 * 8 + 7] = 0x00FFFF00;   // and the bottom-right one
+    o.pixels.assign(64, 0);            // black: the key
+    o.pixels[0] = 0x00FFFF00;          // yellow at the top-left corner
+    o.pixels[7 * 8 + 7] = 0x00FFFF00;  // and the bottom-right one
     o.useColorKey = true;
     o.colorKey = RGB(0, 0, 0);
     v.SetOverlay(o);
@@ -97,7 +107,7 @@ TEST(VideoComposer, ColourKeyedOverlayDrawsOnlyItsNonKeyPixels) {
     ASSERT_TRUE(v.ComposeDestination(img, w, h));
     EXPECT_EQ(img[0] & 0xFFFFFF, 0xFFFF00u);
     EXPECT_EQ(img[63 * 64 + 63] & 0xFFFFFF, 0xFFFF00u);
-    EXPECT_LT(Green(img[32 * 64 + 8]), 20);   // video shows through the key colour
+    EXPECT_LT(Green(img[32 * 64 + 8]), 20);  // video shows through the key colour
     EXPECT_GT(Green(img[32 * 64 + 56]), 240);
     // Without the key the black pixels cover the video too.
     o.useColorKey = false;

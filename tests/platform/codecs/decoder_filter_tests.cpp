@@ -63,9 +63,10 @@ struct ProbeFrame {
 };
 
 std::vector<ProbeFrame> ProbeVideo(const fs::path& vob) {
-    const auto r = fixtures::RunCommand("ffprobe -v error -select_streams v -show_entries "
-                                        "frame=best_effort_timestamp_time,pict_type -of csv=p=0 " +
-                                        fixtures::Quote(vob.string()));
+    const auto r = fixtures::RunCommand(
+        "ffprobe -v error -select_streams v -show_entries "
+        "frame=best_effort_timestamp_time,pict_type -of csv=p=0 " +
+        fixtures::Quote(vob.string()));
     std::vector<ProbeFrame> frames;
     std::istringstream in(r.output);
     std::string line;
@@ -79,10 +80,12 @@ std::vector<ProbeFrame> ProbeVideo(const fs::path& vob) {
 
 // Picture n of the VOB as ffmpeg decodes it (Y plane only).
 std::vector<uint8_t> FfmpegLuma(const fs::path& vob, int n, int w, int h) {
-    const std::string out = (fs::temp_directory_path() / ("codecs-frame-" + std::to_string(::getpid()) + ".yuv")).string();
-    const auto r = fixtures::RunCommand("ffmpeg -v error -y -i " + fixtures::Quote(vob.string()) +
-                                        " -map 0:v -vf 'select=eq(n\\," + std::to_string(n) +
-                                        ")' -frames:v 1 -f rawvideo -pix_fmt yuv420p " + fixtures::Quote(out));
+    const std::string out =
+        (fs::temp_directory_path() / ("codecs-frame-" + std::to_string(::getpid()) + ".yuv"))
+            .string();
+    const auto r = fixtures::RunCommand(
+        "ffmpeg -v error -y -i " + fixtures::Quote(vob.string()) + " -map 0:v -vf 'select=eq(n\\," +
+        std::to_string(n) + ")' -frames:v 1 -f rawvideo -pix_fmt yuv420p " + fixtures::Quote(out));
     std::vector<uint8_t> y(size_t(w) * h);
     FILE* f = std::fopen(out.c_str(), "rb");
     if (!f || std::fread(y.data(), 1, y.size(), f) != y.size()) y.clear();
@@ -92,15 +95,19 @@ std::vector<uint8_t> FfmpegLuma(const fs::path& vob, int n, int w, int h) {
 }
 
 // Share of the luma samples of a rectangle that differ by more than a little.
-double ChangedShare(const ReceivedSample& a, const ReceivedSample& b, int stride, int x0, int y0, int x1, int y1) {
+double ChangedShare(const ReceivedSample& a, const ReceivedSample& b, int stride, int x0, int y0,
+                    int x1, int y1) {
     int changed = 0;
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
-            changed += std::abs(int(a.data[size_t(y) * stride + x]) - int(b.data[size_t(y) * stride + x])) > 8;
+            changed += std::abs(int(a.data[size_t(y) * stride + x]) -
+                                int(b.data[size_t(y) * stride + x])) > 8;
     return double(changed) / ((x1 - x0) * (y1 - y0));
 }
 
-const BITMAPINFOHEADER& Bmi(const CMediaType& mt) { return *GetBitmapInfoHeader(&mt); }
+const BITMAPINFOHEADER& Bmi(const CMediaType& mt) {
+    return *GetBitmapInfoHeader(&mt);
+}
 
 }  // namespace
 
@@ -136,7 +143,8 @@ TEST(MpegVideoDecoderFilter, PicturesAndTimesAgreeWithFfprobe) {
         std::memcpy(static_cast<void*>(&vih), d.type.Format(), sizeof(vih));
         EXPECT_EQ(vih.dwPictAspectRatioX, DWORD(c.aspectX));
         EXPECT_EQ(vih.dwPictAspectRatioY, DWORD(c.aspectY));
-        EXPECT_EQ(d.samples.front().data.size(), Yv12Size(Bmi(d.type).biWidth, Bmi(d.type).biHeight));
+        EXPECT_EQ(d.samples.front().data.size(),
+                  Yv12Size(Bmi(d.type).biWidth, Bmi(d.type).biHeight));
     }
 }
 
@@ -157,7 +165,8 @@ TEST(MpegVideoDecoderFilter, PicturesEqualFfmpegsDecode) {
 // A downstream pin that asks for VideoInfo gets it.
 TEST(MpegVideoDecoderFilter, OffersVideoInfoWhenAskedFor) {
     const DemuxedVob es = DemuxVob(fixtures::VobPath(fixtures::Disc::Pal, 3));
-    const Decoded d = RunDecoder<CMpegVideoDecoder>({es.Video()}, MEDIATYPE_Video, FORMAT_VideoInfo);
+    const Decoded d =
+        RunDecoder<CMpegVideoDecoder>({es.Video()}, MEDIATYPE_Video, FORMAT_VideoInfo);
     EXPECT_EQ(d.type.formattype, FORMAT_VideoInfo);
     EXPECT_EQ(Bmi(d.type).biHeight, 576);
     EXPECT_EQ(d.samples.size(), 100u);
@@ -250,15 +259,18 @@ TEST(MpegVideoDecoderFilter, ChosenSubtitleIsBurnedIn) {
         const bool hidden = t < 0.95 || t > 4.05;
         if (shown) {
             // The box is light (white in the disc's palette, light by default too).
-            EXPECT_GT(meanY(burned.samples[i], 280, 450, 300, 470), 180.0) << "picture " << i << " at " << t;
+            EXPECT_GT(meanY(burned.samples[i], 280, 450, 300, 470), 180.0)
+                << "picture " << i << " at " << t;
             EXPECT_GT(ChangedShare(burned.samples[i], plain.samples[i], w, 270, 440, 450, 520), 0.5)
                 << "picture " << i << " at " << t;
         }
         if (hidden) {
-            EXPECT_EQ(burned.samples[i].data, plain.samples[i].data) << "picture " << i << " at " << t;
+            EXPECT_EQ(burned.samples[i].data, plain.samples[i].data)
+                << "picture " << i << " at " << t;
         }
         // The other track's place (top left) is never touched.
-        EXPECT_EQ(meanY(burned.samples[i], 80, 60, 220, 200), meanY(plain.samples[i], 80, 60, 220, 200));
+        EXPECT_EQ(meanY(burned.samples[i], 80, 60, 220, 200),
+                  meanY(plain.samples[i], 80, 60, 220, 200));
     }
 }
 
@@ -282,7 +294,8 @@ TEST(DvdAudioDecoderFilter, DecodesEachDiscTrack) {
         {fixtures::Disc::Ntsc, 2, 0xBD80, 2, 8.008, 1536},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << fixtures::VobPath(c.disc, c.vts) << " track " << std::hex << c.id);
+        SCOPED_TRACE(testing::Message()
+                     << fixtures::VobPath(c.disc, c.vts) << " track " << std::hex << c.id);
         const DemuxedVob es = DemuxVob(fixtures::VobPath(c.disc, c.vts));
         const EsStream* track = es.Find(c.id);
         ASSERT_TRUE(track);
@@ -301,7 +314,8 @@ TEST(DvdAudioDecoderFilter, DecodesEachDiscTrack) {
             frames += int64_t(s.data.size()) / (2 * c.channels);
             if (i > 0 && s.start != d.samples[i - 1].stop) ++gaps;
             const auto* pcm = reinterpret_cast<const int16_t*>(s.data.data());
-            for (size_t k = 0; k < s.data.size() / 2; ++k) peak = std::max(peak, std::abs(double(pcm[k])));
+            for (size_t k = 0; k < s.data.size() / 2; ++k)
+                peak = std::max(peak, std::abs(double(pcm[k])));
         }
         EXPECT_EQ(gaps, 0);
         EXPECT_NEAR(double(frames), c.seconds * 48000, c.frameSamples);

@@ -21,7 +21,8 @@ CMediaType VideoType(const std::vector<TimedPacket>& packets) {
             if (d[i] || d[i + 1] || d[i + 2] != 1 || d[i + 3] != 0xB3) continue;
             size_t end = i + 4;
             for (;;) {
-                while (end + 3 < d.size() && !(d[end] == 0 && d[end + 1] == 0 && d[end + 2] == 1)) ++end;
+                while (end + 3 < d.size() && !(d[end] == 0 && d[end + 1] == 0 && d[end + 2] == 1))
+                    ++end;
                 if (end + 3 < d.size() && d[end + 3] == 0xB5 && end > i + 4) {
                     ++end;
                     continue;
@@ -49,7 +50,8 @@ CMediaType VideoType(const std::vector<TimedPacket>& packets) {
     info.cbSequenceHeader = DWORD(seq.size());
     info.dwProfile = 4;
     info.dwLevel = 8;
-    std::memcpy(block.data(), static_cast<const void*>(&info), offsetof(MPEG2VIDEOINFO, dwSequenceHeader));
+    std::memcpy(block.data(), static_cast<const void*>(&info),
+                offsetof(MPEG2VIDEOINFO, dwSequenceHeader));
     std::memcpy(block.data() + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), seq.data(), seq.size());
     CMediaType mt;
     mt.SetType(&MEDIATYPE_Video);
@@ -67,33 +69,33 @@ CMediaType AudioType(const AVCodecParameters& par) {
     wfx.nChannels = WORD(par.ch_layout.nb_channels);
     wfx.nSamplesPerSec = DWORD(par.sample_rate);
     switch (par.codec_id) {
-    case AV_CODEC_ID_AC3:
-        mt.SetSubtype(&MEDIASUBTYPE_DOLBY_AC3);
-        wfx.wFormatTag = WAVE_FORMAT_DOLBY_AC3;
-        break;
-    case AV_CODEC_ID_DTS:
-        mt.SetSubtype(&MEDIASUBTYPE_DTS);
-        wfx.wFormatTag = WAVE_FORMAT_DTS;
-        break;
-    case AV_CODEC_ID_PCM_DVD:
-        mt.SetSubtype(&MEDIASUBTYPE_DVD_LPCM_AUDIO);
-        wfx.wFormatTag = WAVE_FORMAT_PCM;
-        wfx.wBitsPerSample = WORD(par.bits_per_coded_sample ? par.bits_per_coded_sample : 16);
-        wfx.nBlockAlign = WORD(wfx.nChannels * 2 * wfx.wBitsPerSample / 8);
-        break;
-    case AV_CODEC_ID_MP2:
-    case AV_CODEC_ID_MP1: {
-        mt.SetSubtype(&MEDIASUBTYPE_MPEG1AudioPayload);
-        MPEG1WAVEFORMAT m{};
-        m.wfx = wfx;
-        m.wfx.wFormatTag = WAVE_FORMAT_MPEG;
-        m.wfx.cbSize = 22;
-        m.fwHeadLayer = par.codec_id == AV_CODEC_ID_MP2 ? ACM_MPEG_LAYER2 : ACM_MPEG_LAYER1;
-        mt.SetFormat(reinterpret_cast<const BYTE*>(&m), sizeof(m));
-        return mt;
-    }
-    default:
-        throw std::runtime_error("unexpected audio codec");
+        case AV_CODEC_ID_AC3:
+            mt.SetSubtype(&MEDIASUBTYPE_DOLBY_AC3);
+            wfx.wFormatTag = WAVE_FORMAT_DOLBY_AC3;
+            break;
+        case AV_CODEC_ID_DTS:
+            mt.SetSubtype(&MEDIASUBTYPE_DTS);
+            wfx.wFormatTag = WAVE_FORMAT_DTS;
+            break;
+        case AV_CODEC_ID_PCM_DVD:
+            mt.SetSubtype(&MEDIASUBTYPE_DVD_LPCM_AUDIO);
+            wfx.wFormatTag = WAVE_FORMAT_PCM;
+            wfx.wBitsPerSample = WORD(par.bits_per_coded_sample ? par.bits_per_coded_sample : 16);
+            wfx.nBlockAlign = WORD(wfx.nChannels * 2 * wfx.wBitsPerSample / 8);
+            break;
+        case AV_CODEC_ID_MP2:
+        case AV_CODEC_ID_MP1: {
+            mt.SetSubtype(&MEDIASUBTYPE_MPEG1AudioPayload);
+            MPEG1WAVEFORMAT m{};
+            m.wfx = wfx;
+            m.wfx.wFormatTag = WAVE_FORMAT_MPEG;
+            m.wfx.cbSize = 22;
+            m.fwHeadLayer = par.codec_id == AV_CODEC_ID_MP2 ? ACM_MPEG_LAYER2 : ACM_MPEG_LAYER1;
+            mt.SetFormat(reinterpret_cast<const BYTE*>(&m), sizeof(m));
+            return mt;
+        }
+        default:
+            throw std::runtime_error("unexpected audio codec");
     }
     mt.SetFormat(reinterpret_cast<const BYTE*>(&wfx), sizeof(wfx));
     return mt;
@@ -109,7 +111,8 @@ const EsStream* DemuxedVob::Find(int id) const {
 
 const EsStream* DemuxedVob::Video() const {
     for (const auto& s : streams)
-        if (s.type.majortype == MEDIATYPE_Video && s.type.subtype == MEDIASUBTYPE_MPEG2_VIDEO) return &s;
+        if (s.type.majortype == MEDIATYPE_Video && s.type.subtype == MEDIASUBTYPE_MPEG2_VIDEO)
+            return &s;
     return nullptr;
 }
 
@@ -131,7 +134,8 @@ DemuxedVob DemuxVob(const std::filesystem::path& vob) {
         if (st->codecpar->codec_id == AV_CODEC_ID_PCM_DVD) skip = 3;
         if (size_t(pkt->size) > skip) {
             p.data.assign(pkt->data + skip, pkt->data + pkt->size);
-            if (pkt->pts != AV_NOPTS_VALUE) p.start = av_rescale_q(pkt->pts, st->time_base, AVRational{1, int(UNITS)});
+            if (pkt->pts != AV_NOPTS_VALUE)
+                p.start = av_rescale_q(pkt->pts, st->time_base, AVRational{1, int(UNITS)});
             packets[pkt->stream_index].push_back(std::move(p));
         }
         av_packet_unref(pkt);
@@ -173,8 +177,10 @@ DemuxedVob DemuxVob(const std::filesystem::path& vob) {
         for (auto& p : packets[i])
             if (p.start != kNoTime) p.start -= out.offset;
         s.packets = std::move(packets[i]);
-        if (par.codec_type == AVMEDIA_TYPE_VIDEO) out.streams.insert(out.streams.begin(), std::move(s));
-        else out.streams.push_back(std::move(s));
+        if (par.codec_type == AVMEDIA_TYPE_VIDEO)
+            out.streams.insert(out.streams.begin(), std::move(s));
+        else
+            out.streams.push_back(std::move(s));
     }
     avformat_close_input(&fmt);
     return out;
@@ -183,7 +189,8 @@ DemuxedVob DemuxVob(const std::filesystem::path& vob) {
 // ---------------------------------------------------------------- source
 
 CTestSourcePin::CTestSourcePin(CTestSource* filter, HRESULT* phr, const EsStream& stream, int index)
-    : CBaseOutputPin("test source pin", filter, &filter->lock_, phr, ("Out" + std::to_string(index)).c_str()),
+    : CBaseOutputPin("test source pin", filter, &filter->lock_, phr,
+                     ("Out" + std::to_string(index)).c_str()),
       stream_(stream) {}
 
 CTestSourcePin::~CTestSourcePin() {
@@ -272,7 +279,8 @@ CTestSinkPin::CTestSinkPin(CTestSink* filter, HRESULT* phr)
 
 HRESULT CTestSinkPin::CheckMediaType(const CMediaType* pmt) {
     if (!pmt || pmt->majortype != sink_->major_) return VFW_E_TYPE_NOT_ACCEPTED;
-    if (sink_->format_ != GUID{} && pmt->formattype != sink_->format_) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (sink_->format_ != GUID{} && pmt->formattype != sink_->format_)
+        return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }
 
@@ -303,7 +311,9 @@ HRESULT CTestSinkPin::EndOfStream() {
     return S_OK;
 }
 
-HRESULT CTestSinkPin::BeginFlush() { return CBaseInputPin::BeginFlush(); }
+HRESULT CTestSinkPin::BeginFlush() {
+    return CBaseInputPin::BeginFlush();
+}
 
 // Marked at the end of the flush: a sample that slipped in just as the flush
 // began belongs to the time before it.
@@ -321,7 +331,9 @@ CTestSink::CTestSink(GUID major, GUID format)
     pin_ = new CTestSinkPin(this, &hr);
 }
 
-CTestSink::~CTestSink() { delete pin_; }
+CTestSink::~CTestSink() {
+    delete pin_;
+}
 
 bool CTestSink::WaitEndOfStream(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
@@ -343,7 +355,9 @@ std::vector<ReceivedSample> CTestSink::Samples() {
     return samples_;
 }
 
-HRESULT ConnectPins(IPin* out, IPin* in) { return out->Connect(in, nullptr); }
+HRESULT ConnectPins(IPin* out, IPin* in) {
+    return out->Connect(in, nullptr);
+}
 
 void Start(const std::vector<IBaseFilter*>& filters) {
     for (auto it = filters.rbegin(); it != filters.rend(); ++it) (*it)->Pause();

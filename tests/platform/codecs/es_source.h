@@ -35,7 +35,7 @@ DemuxedVob DemuxVob(const std::filesystem::path& vob);
 class CTestSource;
 
 class CTestSourcePin : public CBaseOutputPin {
-public:
+  public:
     CTestSourcePin(CTestSource* filter, HRESULT* phr, const EsStream& stream, int index);
     ~CTestSourcePin() override;
     HRESULT CheckMediaType(const CMediaType* pmt) override;
@@ -47,7 +47,7 @@ public:
     void SetRange(size_t from, size_t to) { from_ = from, to_ = to; }
     bool Finished() const { return finished_; }
 
-private:
+  private:
     void Push();
     const EsStream& stream_;
     std::thread thread_;
@@ -57,7 +57,7 @@ private:
 };
 
 class CTestSource : public CBaseFilter {
-public:
+  public:
     explicit CTestSource(const std::vector<const EsStream*>& streams);
     ~CTestSource() override;
     int GetPinCount() override { return int(pins_.size()); }
@@ -65,7 +65,7 @@ public:
     CTestSourcePin* Pin(int n) { return pins_[n]; }
     CCritSec lock_;
 
-private:
+  private:
     std::vector<CTestSourcePin*> pins_;
 };
 
@@ -78,7 +78,7 @@ struct ReceivedSample {
 class CTestSink;
 
 class CTestSinkPin : public CBaseInputPin {
-public:
+  public:
     CTestSinkPin(CTestSink* filter, HRESULT* phr);
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT Receive(IMediaSample* pSample) override;
@@ -86,14 +86,14 @@ public:
     HRESULT BeginFlush() override;
     HRESULT EndFlush() override;
 
-private:
+  private:
     CTestSink* sink_;
 };
 
 // Records what arrives; accepts the first offered type whose format type matches
 // (any when formatType is GUID_NULL).
 class CTestSink : public CBaseFilter {
-public:
+  public:
     CTestSink(GUID majorType, GUID formatType = GUID{});
     ~CTestSink() override;
     int GetPinCount() override { return 1; }
@@ -106,7 +106,7 @@ public:
     // Index of the first sample received after the last flush (SIZE_MAX: none).
     size_t FlushedAt();
 
-private:
+  private:
     friend class CTestSinkPin;
     CCritSec lock_;
     CTestSinkPin* pin_;

@@ -135,7 +135,8 @@ TEST(Renderers, CurrentImageAfterPauseIsTheFirstPicture) {
     EXPECT_EQ(bmi.biHeight, 576);  // positive: bottom-up rows
     EXPECT_EQ(bmi.biBitCount, 32);
 
-    const std::string out = (fs::temp_directory_path() / ("codecs-rgb-" + std::to_string(::getpid()))).string();
+    const std::string out =
+        (fs::temp_directory_path() / ("codecs-rgb-" + std::to_string(::getpid()))).string();
     fixtures::RunCommand("ffmpeg -v error -y -i " + fixtures::Quote(vob.string()) +
                          " -map 0:v -frames:v 1 -f rawvideo -pix_fmt bgr0 " + fixtures::Quote(out));
     std::vector<uint8_t> ref(720 * 576 * 4);
@@ -191,7 +192,7 @@ TEST(Renderers, LetterboxAndColourKeyedOverlayCompose) {
     // 4:3 in 400x200: the picture is 267 wide, centred; bars left and right.
     EXPECT_EQ(screen.Pixel(10, 100) & 0xFFFFFF, 0x0000FFu);
     EXPECT_EQ(screen.Pixel(390, 100) & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(screen.Pixel(200, 2) & 0xFFFFFF, 0xFFFF00u);   // overlay strip over the picture
+    EXPECT_EQ(screen.Pixel(200, 2) & 0xFFFFFF, 0xFFFF00u);  // overlay strip over the picture
     const uint32_t middle = screen.Pixel(200, 100) & 0xFFFFFF;
     EXPECT_NE(middle, 0x0000FFu);  // the picture shows through the key colour
     EXPECT_NE(middle, 0u);
@@ -207,7 +208,9 @@ TEST(Renderers, RenderOnTheAudioPinBuildsDecoderAndAudioRenderer) {
     struct Case {
         fixtures::Disc disc;
         int vts, id;
-    } cases[] = {{fixtures::Disc::Pal, 1, 0xBD80}, {fixtures::Disc::Pal, 1, 0xC000}, {fixtures::Disc::Pal, 3, 0xBD88}};
+    } cases[] = {{fixtures::Disc::Pal, 1, 0xBD80},
+                 {fixtures::Disc::Pal, 1, 0xC000},
+                 {fixtures::Disc::Pal, 3, 0xBD88}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         const DemuxedVob es = DemuxVob(fixtures::VobPath(c.disc, c.vts));

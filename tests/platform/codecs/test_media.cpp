@@ -44,9 +44,8 @@ std::vector<TimedPacket> Cut(const std::vector<std::vector<uint8_t>>& units,
 void DrawPattern(AVFrame& f, int index) {
     for (int y = 0; y < f.height; ++y)
         for (int x = 0; x < f.width; ++x)
-            f.data[0][y * f.linesize[0] + x] =
-                uint8_t(((x + index * 4) ^ (y * 2)) & 0xFF) / 2 + 40 +
-                ((x / 32 + y / 32 + index / 5) % 2) * 60;
+            f.data[0][y * f.linesize[0] + x] = uint8_t(((x + index * 4) ^ (y * 2)) & 0xFF) / 2 +
+                                               40 + ((x / 32 + y / 32 + index / 5) % 2) * 60;
     for (int y = 0; y < f.height / 2; ++y)
         for (int x = 0; x < f.width / 2; ++x) {
             f.data[1][y * f.linesize[1] + x] = uint8_t(128 + ((x + index) % 64) - 32);
@@ -184,10 +183,18 @@ EncodedAudio EncodeAudio(AVCodecID id, int channels, int rate, int tenths, size_
                 const int plane = planar ? c : 0;
                 const int idx = planar ? i : i * channels + c;
                 switch (packed) {
-                case AV_SAMPLE_FMT_FLT: reinterpret_cast<float*>(frame->data[plane])[idx] = float(s); break;
-                case AV_SAMPLE_FMT_S16: reinterpret_cast<int16_t*>(frame->data[plane])[idx] = int16_t(s * 32767); break;
-                case AV_SAMPLE_FMT_S32: reinterpret_cast<int32_t*>(frame->data[plane])[idx] = int32_t(s * 2147483647.0); break;
-                default: Check(false, "sample format");
+                    case AV_SAMPLE_FMT_FLT:
+                        reinterpret_cast<float*>(frame->data[plane])[idx] = float(s);
+                        break;
+                    case AV_SAMPLE_FMT_S16:
+                        reinterpret_cast<int16_t*>(frame->data[plane])[idx] = int16_t(s * 32767);
+                        break;
+                    case AV_SAMPLE_FMT_S32:
+                        reinterpret_cast<int32_t*>(frame->data[plane])[idx] =
+                            int32_t(s * 2147483647.0);
+                        break;
+                    default:
+                        Check(false, "sample format");
                 }
             }
         frame->pts = fed;
@@ -223,7 +230,8 @@ EncodedAudio MakeLpcm16(int channels, int rate, int tenths, size_t chunkSize,
     const size_t frameBytes = size_t(channels) * 2;
     for (size_t pos = 0; pos < stream.size(); pos += chunkSize) {
         TimedPacket p;
-        p.data.assign(stream.begin() + pos, stream.begin() + std::min(stream.size(), pos + chunkSize));
+        p.data.assign(stream.begin() + pos,
+                      stream.begin() + std::min(stream.size(), pos + chunkSize));
         // The first whole sample frame that starts in the piece.
         const size_t first = (pos + frameBytes - 1) / frameBytes;
         p.start = firstTime + av_rescale(int64_t(first), UNITS, rate);

@@ -39,7 +39,7 @@ double PsnrY(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w
 struct EncodedAudio {
     std::vector<TimedPacket> packets;
     std::vector<uint8_t> extradata;  // the encoder's global header, if it has one
-    int samples = 0;  // samples per channel fed to the encoder
+    int samples = 0;                 // samples per channel fed to the encoder
 };
 
 // A sine tone through the named encoder, the byte stream cut into chunkSize

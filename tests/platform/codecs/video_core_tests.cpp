@@ -21,12 +21,15 @@ std::vector<Out> DecodeAll(VideoDecoderCore& core, const std::vector<TimedPacket
     auto sink = [&](const AVFrame& f, REFERENCE_TIME s, REFERENCE_TIME e) {
         Out o{s, e, {}, bool(f.key_frame)};
         for (int y = 0; y < f.height; ++y)
-            o.luma.insert(o.luma.end(), f.data[0] + y * f.linesize[0], f.data[0] + y * f.linesize[0] + f.width);
+            o.luma.insert(o.luma.end(), f.data[0] + y * f.linesize[0],
+                          f.data[0] + y * f.linesize[0] + f.width);
         out.push_back(std::move(o));
         return S_OK;
     };
     for (size_t i = from; i < packets.size(); ++i)
-        EXPECT_EQ(core.Decode(packets[i].data.data(), packets[i].data.size(), packets[i].start, sink), S_OK);
+        EXPECT_EQ(
+            core.Decode(packets[i].data.data(), packets[i].data.size(), packets[i].start, sink),
+            S_OK);
     if (drain) {
         EXPECT_EQ(core.Drain(sink), S_OK);
     }
@@ -68,8 +71,8 @@ TEST(VideoDecoderCore, PicturesMatchAPlainDecode) {
     const auto out = DecodeAll(core, v.packets);
     ASSERT_EQ(out.size(), reference.size());
     for (size_t i = 0; i < out.size(); ++i)
-        EXPECT_GT(PsnrY(out[i].luma.data(), v.width, reference[i]->data[0], reference[i]->linesize[0],
-                        v.width, v.height),
+        EXPECT_GT(PsnrY(out[i].luma.data(), v.width, reference[i]->data[0],
+                        reference[i]->linesize[0], v.width, v.height),
                   60.0)
             << i;
 }
@@ -190,7 +193,8 @@ TEST(Subpicture, ShownBetweenItsStartAndStopOnly) {
         ASSERT_EQ(dec.Open(), S_OK);
         const size_t step = (unit.size() + pieces - 1) / pieces;
         for (size_t pos = 0; pos < unit.size(); pos += step)
-            dec.Decode(unit.data() + pos, std::min(step, unit.size() - pos), pos == 0 ? 10 * UNITS : kNoTime);
+            dec.Decode(unit.data() + pos, std::min(step, unit.size() - pos),
+                       pos == 0 ? 10 * UNITS : kNoTime);
         Picture before, during, after;
         EXPECT_FALSE(dec.BlendInto(before.view, 9 * UNITS));
         EXPECT_TRUE(dec.BlendInto(during.view, 11 * UNITS));
@@ -217,7 +221,8 @@ TEST(Subpicture, DefaultColoursMakeLightTextWithDarkOutline) {
         std::vector<uint8_t> idx(w * h, 0);
         for (int y = 1; y < h - 1; ++y)
             for (int x = 1; x < w - 1; ++x)
-                idx[y * w + x] = (y == 1 || y == h - 2 || x == 1 || x == w - 2) ? c.outline : c.body;
+                idx[y * w + x] =
+                    (y == 1 || y == h - 2 || x == 1 || x == w - 2) ? c.outline : c.body;
         const uint8_t alpha[4] = {0, 255, 255, 255};
         uint8_t rgb[4][3];
         SubpictureDecoder::DefaultColours(idx.data(), w, h, alpha, rgb);
@@ -239,8 +244,8 @@ TEST(Subpicture, DefaultColoursMakeLightTextWithDarkOutline) {
         SubpictureDecoder::BlendImage(image, p.view);
         EXPECT_EQ(p.view.y[(5 + 3) * 32 + 3 + 4], rgb[c.body][0]);     // inside the block
         EXPECT_EQ(p.view.y[(5 + 1) * 32 + 3 + 4], rgb[c.outline][0]);  // its frame
-        EXPECT_EQ(p.view.y[5 * 32 + 3], 60);                            // transparent corner
-        EXPECT_EQ(p.view.y[4 * 32 + 3], 60);                            // outside the image
+        EXPECT_EQ(p.view.y[5 * 32 + 3], 60);                           // transparent corner
+        EXPECT_EQ(p.view.y[4 * 32 + 3], 60);                           // outside the image
     }
 }
 
