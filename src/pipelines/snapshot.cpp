@@ -34,7 +34,7 @@ struct ImageKind {
 
 bool KindFor(const std::string& ext, ImageKind& kind) {
     if (ext == "bmp") kind = {AV_CODEC_ID_BMP, AV_PIX_FMT_BGR24, "image2"};
-    else if (ext == "jpg" || ext == "jpeg") kind = {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P, "image2"};
+    else if (ext == "jpg" || ext == "jpeg") kind = {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUV420P, "image2"};
     else if (ext == "png") kind = {AV_CODEC_ID_PNG, AV_PIX_FMT_RGB24, "image2"};
     else if (ext == "gif") kind = {AV_CODEC_ID_GIF, AV_PIX_FMT_RGB8, "gif"};
     else return false;
@@ -81,6 +81,8 @@ bool SaveDibAsImage(const BYTE* dib, std::size_t dibBytes, const std::string& pa
     ctx->pix_fmt = kind.pixfmt;
     ctx->time_base = AVRational{1, 25};
     if (kind.codec == AV_CODEC_ID_MJPEG) {
+        // JPEG pictures use the full range of values.
+        ctx->color_range = AVCOL_RANGE_JPEG;
         ctx->flags |= AV_CODEC_FLAG_QSCALE;
         ctx->global_quality = FF_QP2LAMBDA * 3;
     }
@@ -94,6 +96,10 @@ bool SaveDibAsImage(const BYTE* dib, std::size_t dibBytes, const std::string& pa
     SwsContext* sws = sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, kind.pixfmt,
                                      SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!sws) return Fail(error, "cannot convert the picture");
+    if (kind.codec == AV_CODEC_ID_MJPEG) {
+        const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+        sws_setColorspaceDetails(sws, coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
+    }
     // Bottom-up rows: start at the last row and walk backwards.
     const uint8_t* src[1] = {bottomUp ? bits + stride * (height - 1) : bits};
     int srcStride[1] = {bottomUp ? -int(stride) : int(stride)};
