@@ -65,7 +65,10 @@ HRESULT CVideoMixingRenderer::ShowSample(IMediaSample* pSample) {
         return S_OK;  // a short sample is not a picture: keep the last one
     m_composer.SetPicture(codecs::Yv12View(data, m_width & ~1, m_height, m_stride), m_aspectX,
                           m_aspectY);
-    { std::lock_guard lock(m_pictureLock); }
+    {
+        std::lock_guard lock(m_pictureLock);
+        ++m_pictureSerial;
+    }
     m_pictureCv.notify_all();
     HWND hwnd;
     {
@@ -95,9 +98,28 @@ HRESULT CVideoMixingRenderer::GetState(DWORD dwMSecs, FILTER_STATE* State) {
     // the picture is taken from it.
     std::unique_lock lock(m_pictureLock);
     if (!m_pictureCv.wait_until(lock, deadline,
-                                [&] { return m_composer.HasPicture() || IsEndOfStream(); }))
+                                [&] { return m_pictureSerial > m_cueSerial || IsEndOfStream(); }))
         return VFW_S_STATE_INTERMEDIATE;
     return S_OK;
+}
+
+HRESULT CVideoMixingRenderer::Pause() {
+    {
+        // Cueing from stopped waits for the next picture, not the one still
+        // held from before; pausing a running stream keeps what it shows.
+        std::lock_guard lock(m_pictureLock);
+        if (State() == State_Stopped) m_cueSerial = m_pictureSerial;
+    }
+    return CBaseRenderer::Pause();
+}
+
+HRESULT CVideoMixingRenderer::EndFlush() {
+    {
+        // A seek while paused shows the picture at the new position.
+        std::lock_guard lock(m_pictureLock);
+        if (State() == State_Paused) m_cueSerial = m_pictureSerial;
+    }
+    return CBaseRenderer::EndFlush();
 }
 
 // ---------------------------------------------------------------- IVMRFilterConfig

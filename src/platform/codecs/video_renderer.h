@@ -97,6 +97,8 @@ class CVideoMixingRenderer : public CBaseRenderer,
     void OnReceiveFirstSample(IMediaSample* pMediaSample) override;
     // A pause is complete only once its picture can be shown and fetched.
     HRESULT GetState(DWORD dwMSecs, FILTER_STATE* State) override;
+    HRESULT Pause() override;
+    HRESULT EndFlush() override;
 
     // IVMRFilterConfig
     HRESULT SetImageCompositor(IUnknown* lpVMRImgCompositor) override;
@@ -140,7 +142,9 @@ class CVideoMixingRenderer : public CBaseRenderer,
     codecs::VideoComposer m_composer;
     std::mutex m_pictureLock;
     std::condition_variable m_pictureCv;
-    std::mutex m_controlLock;  // window, mode and overlay parameters
+    uint64_t m_pictureSerial = 0;  // pictures shown so far
+    uint64_t m_cueSerial = 0;      // pictures shown before the current pause or flush
+    std::mutex m_controlLock;      // window, mode and overlay parameters
     HWND m_hwnd = nullptr;
     DWORD m_mode = VMRMode_Windowed;
     DWORD m_streams = 1;

@@ -247,3 +247,36 @@ TEST(Renderers, AudioRendererCompletesWithOrWithoutADevice) {
     EXPECT_NEAR(double(bytes), 4.0 * 48000 * 4, 48000 * 4 * 0.1);
     g.mc->Stop();
 }
+
+// Pausing a running stream completes at once and keeps its picture; cueing
+// again from stopped shows the new first picture, not the one held before.
+TEST(Renderers, PauseWhilePlayingAndCueAgain) {
+    const DemuxedVob es = DemuxVob(fixtures::VobPath(fixtures::Disc::Pal, 3));
+    PlayGraph g(es, nullptr, false);
+    auto image = [&] {
+        BYTE* dib = nullptr;
+        std::vector<BYTE> copy;
+        if (g.control->GetCurrentImage(&dib) == S_OK) {
+            copy.assign(dib, dib + 40 + 720 * 576 * 4);
+            CoTaskMemFree(dib);
+        }
+        return copy;
+    };
+    ASSERT_TRUE(SUCCEEDED(g.mc->Pause()));
+    ASSERT_EQ(WaitState(g.mc.Get()), State_Paused);
+    const auto first = image();
+    ASSERT_FALSE(first.empty());
+    ASSERT_TRUE(SUCCEEDED(g.mc->Run()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(SUCCEEDED(g.mc->Pause()));
+    OAFilterState s = -1;
+    EXPECT_EQ(g.mc->GetState(2000, &s), S_OK);
+    EXPECT_EQ(s, State_Paused);
+    const auto later = image();
+    EXPECT_NE(later, first);  // the running counter has moved on
+    g.mc->Stop();
+    ASSERT_TRUE(SUCCEEDED(g.mc->Pause()));
+    ASSERT_EQ(WaitState(g.mc.Get()), State_Paused);
+    EXPECT_EQ(image(), first);
+    g.mc->Stop();
+}
