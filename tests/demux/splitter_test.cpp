@@ -11,6 +11,10 @@
 #include "../fixtures/fixtures.h"
 #include "demux/mpeg_splitter.h"
 #include "ps_builder.h"
+#ifdef DEMUX_TEST_WITH_DVD
+#include "dvd/catalogue.h"
+#include "dvd/dvd_reader.h"
+#endif
 #include "test_filters.h"
 
 namespace {
@@ -546,6 +550,59 @@ TEST(SplitterSeeking, PositionArithmetic) {
     EXPECT_EQ(cur, 60000000);
     EXPECT_EQ(c.splitter->SetPositions(nullptr, 0, nullptr, 0), S_OK);
 }
+
+#ifdef DEMUX_TEST_WITH_DVD
+// The real DVD source for the second title of a shared VOB: the splitter sees
+// that title's area only, its times count from the title's own first picture.
+TEST(SplitterOnDvdSource, SecondTitleOfASharedVob) {
+    ASSERT_TRUE(LoadDvd(fixtures::NtscFolder().string()));
+    const DvdInfo& info = OpenDvdInfo();
+    HRESULT hr = S_OK;
+    ComPtr<CDVDReader> source(static_cast<CDVDReader*>(CDVDReader::CreateInstance(nullptr, &hr)));
+    ASSERT_TRUE(source);
+    ASSERT_EQ(source->SetDvdReader(OpenDvdHandle()), S_OK);
+    ASSERT_EQ(source->SetTitleArea(1, -1), S_OK);
+    CMpegSplitterFilter* raw = nullptr;
+    ASSERT_EQ(CMpegSplitterFilter::Create(&raw), S_OK);
+    ComPtr<CMpegSplitterFilter> splitter;
+    splitter.Attach(raw);
+    DvdTitleInfo rec = info.Titles[1];
+    splitter->SetTitleInfo(&rec);
+    splitter->SetPlayRange(0, LONGLONG(rec.Duration), LONGLONG(rec.Duration));
+    CBasePin* out = source->GetPin(0);
+    CBasePin* in = splitter->GetPin(splitter->GetPinCount() - 1);
+    ASSERT_EQ(out->Connect(in, nullptr), S_OK);
+    std::vector<ComPtr<CRecordingSink>> sinks;
+    for (CBaseSplitterOutputPin* pin : splitter->Outputs()) {
+        sinks.emplace_back(new CRecordingSink());
+        ASSERT_EQ(pin->Connect(sinks.back()->Pin(), nullptr), S_OK);
+    }
+    for (auto& s : sinks) s->Pause();
+    splitter->Pause();
+    for (auto& s : sinks) EXPECT_TRUE(s->WaitForEos(20000));
+    splitter->Stop();
+    for (auto& s : sinks) s->Stop();
+
+    // About 2 s of pictures and sound, from 0 on.
+    for (size_t i = 0; i < 2; ++i) {
+        std::lock_guard<std::mutex> l(sinks[i]->m);
+        REFERENCE_TIME first = LLONG_MAX, last = LLONG_MIN;
+        for (const auto& s : sinks[i]->samples)
+            if (s.timed) first = std::min(first, s.start), last = std::max(last, s.start);
+        EXPECT_GE(first, -1000000) << i;  // sound may start a little before the first picture
+        EXPECT_LT(first, 5000000) << i;
+        EXPECT_GT(last, 15000000) << i;
+        EXPECT_LT(last, 30000000) << i;
+    }
+    for (size_t i = 0; i < sinks.size(); ++i) {
+        sinks[i]->Pin()->Disconnect();
+        splitter->Outputs()[i]->Disconnect();
+    }
+    out->Disconnect();
+    in->Disconnect();
+    CloseDvd();
+}
+#endif
 
 // ---------------------------------------------------------------- errors
 
