@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/framework/framework.h"
 #include "platform/win/messages.h"
@@ -71,7 +72,9 @@ void ConversionJob::OnStartEntry() {
     JobEntry& entry = (*list_)[current_];
     if (!entry.item) return;
 
+    bool openedHere = false;
     if (newFile_) {
+        openedHere = true;
         std::string path = options_.outFolder + "/" + entry.outputName;
         outputs_.push_back(path);
         // A file that cannot be opened is not reported here: the entry then
@@ -108,6 +111,16 @@ void ConversionJob::OnStartEntry() {
     }
 
     // The builder already said what failed; the entry counts as done.
+    if (openedHere && !options_.merge) {
+        // Nothing was written into the file opened for this entry. Left open,
+        // the next entry would go into it under this entry's name; closed, it
+        // would stay behind as an empty file. Remove it and let the next entry
+        // open its own.
+        graph_.CloseOutput();
+        std::error_code ec;
+        if (lastOpenResult_ == 0) std::filesystem::remove(outputs_.back(), ec);
+        newFile_ = true;
+    }
     completed_ += double(entry.item->TrimLength) / 1000.0;
     current_ = NextChecked(current_, 0);
     if (current_ >= 0)

@@ -1,5 +1,7 @@
 #include "pipelines/convert_graph.h"
 
+#include <cstdlib>
+
 #include "demux/mpeg_splitter.h"
 #include "dvd/dvd_reader.h"
 #include "encoding/conv_filter.h"
@@ -155,6 +157,7 @@ bool CConvertGraph::ConnectFilters() {
         if (!i) return Fail("get video conver input pin error");
         graph_->Disconnect(i.Get());
         if (!Link(o.Get(), i.Get())) return Fail("connect video decoder and video conver error");
+        FitCropToPicture(i.Get());
     }
     if (audio) {
         ComPtr<IPin> o = FindPin(audioDecoder_.Get(), PINDIR_OUTPUT, 0);
@@ -184,6 +187,27 @@ bool CConvertGraph::ConnectFilters() {
         if (!Link(co.Get(), si.Get())) return Fail("connect video conver out pin to mConver error");
     }
     return true;
+}
+
+// The clip editor gives the crop in the 720 x 480 frame it shows every title in.
+// A picture of another size (PAL's 720 x 576) gets the same part of itself, not
+// the top-left 720 x 480 pixels: the untouched crop must keep the whole picture.
+// The converter plans its geometry only when its output connects, so the
+// rectangle can still be replaced here.
+void CConvertGraph::FitCropToPicture(IPin* converterInput) {
+    CMediaType mt;
+    if (FAILED(converterInput->ConnectionMediaType(&mt))) return;
+    const BITMAPINFOHEADER* bih = GetBitmapInfoHeader(&mt);
+    const long w = bih ? bih->biWidth : 0, h = bih ? std::labs(long(bih->biHeight)) : 0;
+    const long refW = ProcessVideoSize.Width, refH = ProcessVideoSize.Height;
+    if (w <= 0 || h <= 0 || refW <= 0 || refH <= 0 || (w == refW && h == refH)) return;
+    const ClipSettings& c = clip_->Clip;
+    if (c.CropRight <= c.CropLeft || c.CropBottom <= c.CropTop) return;
+    ComPtr<IMyVideoConvFilter> conv;
+    if (FAILED(videoConverter_.As(&conv))) return;
+    RECT crop{LONG(c.CropLeft * w / refW), LONG(c.CropTop * h / refH), LONG(c.CropRight * w / refW),
+              LONG(c.CropBottom * h / refH)};
+    conv->SetGeometry(c.ZoomMode, crop, RECT{0, 0, settings_->Width, settings_->Height});
 }
 
 bool CConvertGraph::AttachPreview(HWND window, const RECT* rect) {
@@ -240,7 +264,47 @@ bool CConvertGraph::ListStreams(StreamTable& table) {
 bool CConvertGraph::EnableStream(int index, bool enable) {
     ComPtr<IAMStreamSelect> select;
     if (!splitter_ || FAILED(splitter_.As(&select))) return false;
+    if (enable && audioDecoder_) {
+        AM_MEDIA_TYPE* pmt = nullptr;
+        DWORD flags = 0;
+        if (SUCCEEDED(select->Info(index, &pmt, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)) && pmt) {
+            const bool audio = pmt->majortype == MEDIATYPE_Audio;
+            DeleteMediaType(pmt);
+            if (audio && !(flags & AMSTREAMSELECTINFO_ENABLED)) return SwitchAudioTrack(select.Get(), index);
+        }
+    }
     return SUCCEEDED(select->Enable(index, enable ? 1 : 0));
+}
+
+// The audio branch was linked with the title's first audio track: the decoder
+// set up for its codec, the decoder's output for its channels and rate. Another
+// track often differs in all three (AC-3 5.1 beside MPEG stereo), which a linked
+// branch refuses, and a decoder handed another codec mid-stream would not
+// decode it anyway. So the branch is taken apart, the splitter's audio output
+// switched while unlinked, and the branch linked again for the new track.
+bool CConvertGraph::SwitchAudioTrack(IAMStreamSelect* select, int index) {
+    ComPtr<IPin> split = FindPin(splitter_.Get(), PINDIR_OUTPUT, 1);
+    ComPtr<IPin> decIn = FindPin(audioDecoder_.Get(), PINDIR_INPUT, 0);
+    ComPtr<IPin> decOut = FindPin(audioDecoder_.Get(), PINDIR_OUTPUT, 0);
+    ComPtr<IPin> convIn = FindPin(audioConverter_.Get(), PINDIR_INPUT, 0);
+    ComPtr<IPin> convOut = FindPin(audioConverter_.Get(), PINDIR_OUTPUT, 0);
+    ComPtr<IPin> sinkIn = FindPin(sink_.Get(), PINDIR_INPUT, 0);
+    if (!split || !decIn || !decOut || !convIn || !convOut || !sinkIn) return SUCCEEDED(select->Enable(index, 1));
+
+    OAFilterState state = State_Stopped;
+    if (control_) control_->GetState(100, &state);
+    Stop();
+    for (IPin* pin : {split.Get(), decIn.Get(), decOut.Get(), convIn.Get(), convOut.Get(), sinkIn.Get()})
+        graph_->Disconnect(pin);
+    const HRESULT hr = select->Enable(index, 1);
+    if (!Link(split.Get(), decIn.Get())) return Fail("connect splitter and decoder error(audio)");
+    if (!Link(decOut.Get(), convIn.Get())) return Fail("connect audio decoder and audio conver error");
+    if (!Link(convOut.Get(), sinkIn.Get())) return Fail("connect audio conver out pin to mConver error");
+    if (state == State_Paused)
+        Pause();
+    else if (state == State_Running)
+        Run();
+    return SUCCEEDED(hr);
 }
 
 bool CConvertGraph::InState(FILTER_STATE state) {

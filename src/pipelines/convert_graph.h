@@ -55,6 +55,8 @@ private:
     bool ConnectFilters();
     bool InState(FILTER_STATE state);
     bool Link(IPin* out, IPin* in);
+    void FitCropToPicture(IPin* converterInput);
+    bool SwitchAudioTrack(IAMStreamSelect* select, int index);
 
     DvdHandle handle_ = 0;
     ComPtr<IVMRWindowlessControl> previewControl_;
