@@ -217,7 +217,14 @@ TEST_F(PreviewPlayerTest, TransportAndStates) {
 
     Load(fixtures::NtscFolder());
     PreviewPlayer player;
-    ASSERT_TRUE(player.Open(OpenDvdHandle(), nullptr));
+    // Without a rectangle of its own the picture fills the window.
+    QueueWindow window(RECT{0, 0, 400, 300});
+    ASSERT_TRUE(player.Open(OpenDvdHandle(), &window));
+    RECT dest{};
+    ASSERT_NE(player.WindowlessControl(), nullptr);
+    player.WindowlessControl()->GetVideoPosition(nullptr, &dest);
+    EXPECT_EQ(dest.right, 400);
+    EXPECT_EQ(dest.bottom, 300);
     ASSERT_TRUE(player.SelectTitle(2, -1));
     EXPECT_TRUE(player.IsStopped());
     ASSERT_TRUE(player.GetStopPosition(s));
@@ -237,6 +244,20 @@ TEST_F(PreviewPlayerTest, TransportAndStates) {
 }
 
 // ---------------------------------------------------------------- streams
+
+std::size_t FilterCount(IGraphBuilder* graph) {
+    ComPtr<IEnumFilters> e;
+    if (!graph || FAILED(graph->EnumFilters(e.ReleaseAndGetAddressOf()))) return 0;
+    std::size_t n = 0;
+    IBaseFilter* f = nullptr;
+    ULONG got = 0;
+    while (e->Next(1, &f, &got) == S_OK && f) {
+        f->Release();
+        f = nullptr;
+        ++n;
+    }
+    return n;
+}
 
 // Stands in for the sound device: keeps the first channel of what it gets, at
 // once rather than on the clock.
@@ -347,7 +368,11 @@ TEST_F(PreviewPlayerTest, ListsStreamsAndSwitchesTheSoundTrack) {
     player.Stop();
 
     // As the Play command does: rebuild, rewind, enable the chosen track, run.
+    // The sound path of the first connection leaves the graph with it.
+    const std::size_t filters = FilterCount(player.Graph());
+    EXPECT_EQ(filters, 6u);  // reader, splitter, decoder, renderer, sound decoder and renderer
     ASSERT_TRUE(player.SelectTitle(0, -1));
+    EXPECT_EQ(FilterCount(player.Graph()), filters);
     ASSERT_TRUE(player.SetPosition(0));
     ASSERT_TRUE(player.ListStreams(table));
     {
@@ -357,6 +382,17 @@ TEST_F(PreviewPlayerTest, ListsStreamsAndSwitchesTheSoundTrack) {
     ASSERT_TRUE(player.EnableStream(table.audio[1].index, true));
     player.Run();
     EXPECT_NEAR(RecorderInstalled::ToneHz(), 880, 20);
+
+    // Switching while playing: the sound goes on from where it was, in the
+    // other track's format.
+    ASSERT_TRUE(player.EnableStream(table.audio[0].index, true));
+    {
+        std::lock_guard l(SoundRecorder::lock);
+        SoundRecorder::firstChannel.clear();
+    }
+    EXPECT_TRUE(player.IsRunning());
+    EXPECT_NEAR(RecorderInstalled::ToneHz(), 440, 20);
+    EXPECT_EQ(FilterCount(player.Graph()), filters);
     player.Stop();
     EXPECT_THAT(messages_.Texts(), ::testing::IsEmpty());
 }
