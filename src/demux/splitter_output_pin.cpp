@@ -86,6 +86,7 @@ HRESULT CBaseSplitterOutputPin::NonDelegatingQueryInterface(REFIID riid, void** 
 }
 
 void CBaseSplitterOutputPin::SetOfferedType(const CMediaType& mt) {
+    CAutoLock lock(&m_csMts);  // also called from stream selection on the application thread
     m_mts.clear();
     m_mts.push_back(mt);
     m_discontinuousType = IsDiscontinuousType(mt);

@@ -377,6 +377,19 @@ TEST(SplitterDelivery, SwitchingAudioWithEnable) {
     EXPECT_EQ(offered.subtype, MEDIASUBTYPE_MPEG1AudioPayload);
 }
 
+TEST(SplitterDelivery, SwitchingBeforeConnectingOffersTheNewType) {
+    const fixtures::Title& t = fixtures::TitleOf(Disc::Pal, 1);
+    DvdTitleInfo rec = RecordOf(t);
+    Chain c(fixtures::TitleVob(t.disc, t.number).string(), &rec);
+    ASSERT_EQ(c.connectResult, S_OK);
+    ASSERT_EQ(c.splitter->Enable(2, AMSTREAMSELECTENABLE_ENABLE), S_OK);
+    CMediaType offered;
+    ASSERT_EQ(c.Out(1)->GetMediaType(0, &offered), S_OK);
+    EXPECT_EQ(offered.subtype, MEDIASUBTYPE_MPEG1AudioPayload);
+    ASSERT_EQ(c.ConnectAll(), S_OK);
+    EXPECT_EQ(c.Out(1)->CurrentMediaType().subtype, MEDIASUBTYPE_MPEG1AudioPayload);
+}
+
 // ---------------------------------------------------------------- play range
 
 TEST(SplitterPlayRange, ConversionStartsNearTheStartAndEndsAtTheEnd) {
