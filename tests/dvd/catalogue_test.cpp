@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -261,9 +260,17 @@ json Lsdvd(const std::string& path) {
     auto at = r.output.find("lsdvd = {");
     if (at == std::string::npos) throw std::runtime_error("no lsdvd dump for " + path);
     std::string text = r.output.substr(at + std::strlen("lsdvd = "));
-    for (char& c : text)
-        if (c == '\'') c = '"';
-    return json::parse(std::regex_replace(text, std::regex(R"(,(\s*[\]}]))"), "$1"));
+    // Quotes become JSON's, and commas before a closing bracket go.
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == ',') {
+            std::size_t next = text.find_first_not_of(" \t\r\n", i + 1);
+            if (next != std::string::npos && (text[next] == ']' || text[next] == '}')) continue;
+        }
+        out += c == '\'' ? '"' : c;
+    }
+    return json::parse(out);
 }
 
 // The PES ids (stream id * 256 + sub-stream id) that ffprobe finds in a VOB.
