@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -15,6 +16,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
 }
 
 #include "commands.h"
@@ -184,6 +186,10 @@ void DrawProgress(const JobDisplay& d, int fileNo, int files, bool tty) {
 }
 
 void RunConvert(const ConvertOptions& o) {
+    // The libraries' own chatter (encoder statistics, a decoder resyncing after a
+    // trim's seek) would bury the progress line; their errors still show, and
+    // DISCREEL_DEBUG brings the rest back.
+    if (!std::getenv("DISCREEL_DEBUG")) av_log_set_level(AV_LOG_ERROR);
     profiles::FormatProfile profile = ChooseProfile(o.profile);
     profiles::EncoderSettings settings = profile.Settings;
     ApplyProfileOverrides(o, settings);
@@ -248,9 +254,21 @@ void RunConvert(const ConvertOptions& o) {
     auto subs = SubtitleTracks(info, listed.front());
     options.selectedAudioStream = audio.empty() ? -1 : audio.front().Value;
     options.selectedSubtitleStream = subs.empty() ? -1 : subs.front().Value;
+    // A track id that no title to convert has would be ignored without a word
+    // and the title's first track converted instead.
+    auto onSomeTitle = [&](int id, auto tracksOf) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!entries[i].checked) continue;
+            for (const TrackEntry& t : tracksOf(info, listed[i]))
+                if (t.Value == id) return true;
+        }
+        return false;
+    };
     if (!o.audio.empty()) {
         auto id = ParseTrackId(o.audio);
         if (!id) Fail("--audio takes a track id such as 48512 or 0xBD80", 2);
+        if (!onSomeTitle(*id, AudioTracks))
+            Fail("--audio " + o.audio + ": no title to convert has this audio track (see discreel-cli titles)", 2);
         options.selectedAudioStream = *id;
     }
     if (!o.subtitle.empty()) {
@@ -259,6 +277,10 @@ void RunConvert(const ConvertOptions& o) {
         } else {
             auto id = ParseTrackId(o.subtitle);
             if (!id) Fail("--subtitle takes a track id such as 48416 or 0xBD20, or none", 2);
+            if (!onSomeTitle(*id, SubtitleTracks))
+                Fail("--subtitle " + o.subtitle +
+                         ": no title to convert has this subtitle track (see discreel-cli titles)",
+                     2);
             options.selectedSubtitleStream = *id;
         }
     }

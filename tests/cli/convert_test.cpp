@@ -91,6 +91,25 @@ TEST(ConvertCli, MergesTitlesOfAnIsoImageIntoOneFile) {
     EXPECT_NEAR(Duration(Probe(file)), 2.5, 0.07);
 }
 
+TEST(ConvertCli, EncodesTheChosenAudioTrack) {
+    fs::path out = OutDir();
+    int wav = ProfileIndex("WAV Audio (PCM 16-bit)");
+    ASSERT_GE(wav, 0);
+    // PAL title 1: "en" AC-3 at 440 Hz first, "fr" MPEG audio at 880 Hz second.
+    auto r = Cli("convert " + Quote(fixtures::PalFolder()) + " -o " + Quote(out) + " --profile " +
+                 std::to_string(wav) + " --titles 1 --trim 1:1-2 --audio 0xC000");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    auto pcm = fixtures::RunCommand("ffmpeg -v error -nostdin -i " + Quote((out / "Title_01.wav").string()) +
+                                    " -af " + Quote("pan=mono|c0=c0") + " -f s16le -acodec pcm_s16le -")
+                   .output;
+    const auto* samples = reinterpret_cast<const std::int16_t*>(pcm.data());
+    const std::size_t n = pcm.size() / 2;
+    ASSERT_GT(n, 22050u);
+    int crossings = 0;
+    for (std::size_t i = 1; i < n; ++i) crossings += samples[i - 1] < 0 && samples[i] >= 0;
+    EXPECT_NEAR(crossings * 44100.0 / double(n), 880, 10);
+}
+
 struct BadInput {
     const char* name;
     std::string args;  // after "convert"; @NTSC@, @OUT@ and @EMPTY@ are replaced
@@ -150,6 +169,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"NegativeBitRate", "@NTSC@ -o @OUT@ --video-bitrate -5", 2, "--video-bitrate must be positive"},
         BadInput{"AudioTrackNotAnId", "@NTSC@ -o @OUT@ --audio english", 2, "--audio takes a track id"},
         BadInput{"SubtitleNotAnId", "@NTSC@ -o @OUT@ --subtitle german", 2, "--subtitle takes a track id"},
+        BadInput{"AudioTrackNotOnTheDisc", "@NTSC@ -o @OUT@ --audio 0xC000", 2,
+                 "--audio 0xC000: no title to convert has this audio track"},
+        BadInput{"SubtitleTrackNotOnTheDisc", "@NTSC@ -o @OUT@ --subtitle 48416", 2,
+                 "--subtitle 48416: no title to convert has this subtitle track"},
         BadInput{"UnknownOption", "@NTSC@ -o @OUT@ --speed 3", 2, "speed"},
         BadInput{"NoOutputFolder", "@NTSC@", 2, "output"}),
     [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
