@@ -68,6 +68,9 @@ HRESULT PreviewPlayer::CreateRenderer(HWND window) {
     hr = builder_->AddFilter(renderer_.Get(), "Video Mixing Renderer");
     if (FAILED(hr)) {
         RendererMessage("Add Video Render Filter error");
+        // Not in the graph, it could never be connected: a title then fails
+        // with the missing renderer's message instead of none at all.
+        renderer_.Reset();
         return hr;
     }
     ComPtr<IVMRFilterConfig> config;
