@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -41,12 +41,16 @@ constexpr long kCueTimeoutMs = 30000;
 
 void CheckOutput(const std::string& output) {
     if (!IsSnapshotExtension(output))
-        Fail("Cannot save a snapshot as \"" + output + "\": the file name must end in .bmp, .jpg, .jpeg, .gif or .png", 2);
+        Fail("Cannot save a snapshot as \"" + output +
+                 "\": the file name must end in .bmp, .jpg, .jpeg, .gif or .png",
+             2);
     fs::path folder = fs::path(output).parent_path();
     if (folder.empty()) folder = ".";
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) Fail("The folder for the snapshot does not exist: " + folder.string());
-    if (access(folder.c_str(), W_OK) != 0) Fail("The folder for the snapshot is not writable: " + folder.string());
+    if (!fs::is_directory(folder, ec))
+        Fail("The folder for the snapshot does not exist: " + folder.string());
+    if (access(folder.c_str(), W_OK) != 0)
+        Fail("The folder for the snapshot is not writable: " + folder.string());
 }
 
 void RunSnapshot(const SnapshotOptions& o) {
@@ -59,14 +63,16 @@ void RunSnapshot(const SnapshotOptions& o) {
 
     // The catalogue's and the player's own messages name no file: add the DVD.
     std::vector<std::string> messages;
-    MessageSink previous = SetMessageSink([&](const std::string& text) { messages.push_back(text); });
+    MessageSink previous =
+        SetMessageSink([&](const std::string& text) { messages.push_back(text); });
     struct Restore {
         MessageSink& previous;
         std::vector<std::string>& messages;
         const std::string& dvd;
         ~Restore() {
             SetMessageSink(previous);
-            for (const std::string& text : messages) std::fprintf(stderr, "%s: %s\n", text.c_str(), dvd.c_str());
+            for (const std::string& text : messages)
+                std::fprintf(stderr, "%s: %s\n", text.c_str(), dvd.c_str());
             messages.clear();
         }
     };
@@ -84,7 +90,8 @@ void RunSnapshot(const SnapshotOptions& o) {
     const DvdInfo& info = OpenDvdInfo();
     const int t = o.title - 1;
     if (t < 0 || t >= info.TitleCount)
-        finish("No title " + std::to_string(o.title) + " on this DVD (it has " + std::to_string(info.TitleCount) + ")");
+        finish("No title " + std::to_string(o.title) + " on this DVD (it has " +
+               std::to_string(info.TitleCount) + ")");
     const double seconds = TitleDurationMs(info.Titles[t]) / 1000.0;
     if (o.at >= seconds) {
         char text[160];
@@ -104,9 +111,11 @@ void RunSnapshot(const SnapshotOptions& o) {
 
     player->SetPosition(o.at);
     player->Pause();
-    if (!player->WaitUntilCued(kCueTimeoutMs)) finish("No picture arrived at that position of " + TitleName(t));
+    if (!player->WaitUntilCued(kCueTimeoutMs))
+        finish("No picture arrived at that position of " + TitleName(t));
     std::string why;
-    if (!player->SaveSnapshot(o.output, &why)) finish("Could not save the snapshot to " + o.output + ": " + why);
+    if (!player->SaveSnapshot(o.output, &why))
+        finish("Could not save the snapshot to " + o.output + ": " + why);
     player->Stop();
     player.reset();
     CloseDvd();
@@ -118,12 +127,16 @@ void RunSnapshot(const SnapshotOptions& o) {
 
 void RegisterSnapshotCommand(CLI::App& app) {
     auto options = std::make_shared<SnapshotOptions>();
-    CLI::App* cmd = app.add_subcommand("snapshot", "Save the picture of a title at a given time as an image");
-    cmd->add_option("dvd", options->dvd, "Optical drive (/dev/sr0 or its mount point), VIDEO_TS folder or ISO image")
+    CLI::App* cmd =
+        app.add_subcommand("snapshot", "Save the picture of a title at a given time as an image");
+    cmd->add_option("dvd", options->dvd,
+                    "Optical drive (/dev/sr0 or its mount point), VIDEO_TS folder or ISO image")
         ->required();
     cmd->add_option("--title", options->title, "Title number, 1-based as in Title_NN")->required();
-    cmd->add_option("--at", options->at, "Time in the title, in seconds (fractions allowed)")->required();
-    cmd->add_option("-o,--output", options->output, "Image file: .bmp, .jpg/.jpeg, .gif or .png")->required();
+    cmd->add_option("--at", options->at, "Time in the title, in seconds (fractions allowed)")
+        ->required();
+    cmd->add_option("-o,--output", options->output, "Image file: .bmp, .jpg/.jpeg, .gif or .png")
+        ->required();
     cmd->callback([options] { RunSnapshot(*options); });
 }
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "pipelines/filter_factory.h"
 #include "demux/mpeg_splitter.h"
 #include "dvd/dvd_reader.h"
+#include "pipelines/filter_factory.h"
 #include "pipelines/snapshot.h"
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/video_renderer.h"
@@ -16,7 +16,9 @@
 namespace {
 
 // Renderer failures carry the platform's last error code after the text.
-void RendererMessage(const char* text) { MessageBox(std::string(text) + std::to_string(errno)); }
+void RendererMessage(const char* text) {
+    MessageBox(std::string(text) + std::to_string(errno));
+}
 
 }  // namespace
 
@@ -93,7 +95,8 @@ HRESULT PreviewPlayer::CreateRenderer(HWND window) {
 }
 
 bool PreviewPlayer::AddSourceFilters(DvdHandle handle) {
-    if (FAILED(CreateDvdSourceFilter(&source_)) || FAILED(builder_->AddFilter(source_.Get(), "Reader"))) {
+    if (FAILED(CreateDvdSourceFilter(&source_)) ||
+        FAILED(builder_->AddFilter(source_.Get(), "Reader"))) {
         MessageBox("CLSID_DVDSource error");
         return false;
     }
@@ -190,7 +193,8 @@ bool PreviewPlayer::ConnectGraph(int title) {
             MessageBox("get render0 input pin0 error");
             return false;
         }
-        if (FAILED(builder_->ConnectDirect(decoderOut.Get(), rendererIn.Get(), nullptr))) return false;
+        if (FAILED(builder_->ConnectDirect(decoderOut.Get(), rendererIn.Get(), nullptr)))
+            return false;
     }
 
     if (titleDuration_ > 0 && control) control->SetPlayRange(0, titleDuration_, titleDuration_);
@@ -208,7 +212,8 @@ ComPtr<IPin> PreviewPlayer::SplitterOutput(StreamKind kind) {
         if (types->Next(1, &mt, &got) != S_OK || !mt) continue;
         StreamKind k = StreamKind::Other;
         if (mt->majortype == MEDIATYPE_Video)
-            k = mt->subtype == MEDIASUBTYPE_DVD_SUBPICTURE ? StreamKind::Subpicture : StreamKind::Video;
+            k = mt->subtype == MEDIASUBTYPE_DVD_SUBPICTURE ? StreamKind::Subpicture
+                                                           : StreamKind::Video;
         else if (mt->majortype == MEDIATYPE_Audio)
             k = StreamKind::Audio;
         DeleteMediaType(mt);
@@ -219,7 +224,8 @@ ComPtr<IPin> PreviewPlayer::SplitterOutput(StreamKind kind) {
 std::vector<ComPtr<IBaseFilter>> PreviewPlayer::GraphFilters() {
     std::vector<ComPtr<IBaseFilter>> filters;
     ComPtr<IEnumFilters> e;
-    if (!builder_ || FAILED(builder_->EnumFilters(e.ReleaseAndGetAddressOf())) || !e) return filters;
+    if (!builder_ || FAILED(builder_->EnumFilters(e.ReleaseAndGetAddressOf())) || !e)
+        return filters;
     IBaseFilter* f = nullptr;
     ULONG got = 0;
     while (e->Next(1, &f, &got) == S_OK && f) {
@@ -274,9 +280,15 @@ bool PreviewPlayer::Stop() {
     if (control_ && !InState(State_Stopped)) control_->Stop();
     return true;
 }
-bool PreviewPlayer::IsRunning() { return InState(State_Running); }
-bool PreviewPlayer::IsPaused() { return InState(State_Paused); }
-bool PreviewPlayer::IsStopped() { return InState(State_Stopped); }
+bool PreviewPlayer::IsRunning() {
+    return InState(State_Running);
+}
+bool PreviewPlayer::IsPaused() {
+    return InState(State_Paused);
+}
+bool PreviewPlayer::IsStopped() {
+    return InState(State_Stopped);
+}
 
 bool PreviewPlayer::SetPosition(double seconds) {
     if (!seeking_) return false;
@@ -312,7 +324,9 @@ bool PreviewPlayer::EnableStream(int index, bool enable) {
     HRESULT hr = select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0);
     DWORD group = 0;
     if (hr == VFW_E_TYPE_NOT_ACCEPTED && enable &&
-        SUCCEEDED(select->Info(index, nullptr, nullptr, nullptr, &group, nullptr, nullptr, nullptr)) && group == 1)
+        SUCCEEDED(
+            select->Info(index, nullptr, nullptr, nullptr, &group, nullptr, nullptr, nullptr)) &&
+        group == 1)
         hr = SwitchSoundPath(select.Get(), index);
     return SUCCEEDED(hr);
 }
@@ -329,7 +343,8 @@ HRESULT PreviewPlayer::SwitchSoundPath(IAMStreamSelect* select, int index) {
     const bool hasPosition = GetCurrentPosition(at);
     control_->Stop();
     ComPtr<IPin> peer;
-    if (SUCCEEDED(audio->ConnectedTo(peer.ReleaseAndGetAddressOf())) && peer) builder_->Disconnect(peer.Get());
+    if (SUCCEEDED(audio->ConnectedTo(peer.ReleaseAndGetAddressOf())) && peer)
+        builder_->Disconnect(peer.Get());
     builder_->Disconnect(audio.Get());
     RemoveRenderedFilters();
     HRESULT hr = select->Enable(index, AMSTREAMSELECTENABLE_ENABLE);
@@ -376,8 +391,10 @@ bool PreviewPlayer::SaveSnapshot(const std::string& path, std::string* error) {
     }
     BITMAPINFOHEADER bih;
     std::memcpy(&bih, dib, sizeof bih);
-    const std::size_t rows = std::size_t(bih.biHeight < 0 ? -std::int64_t(bih.biHeight) : bih.biHeight);
-    const std::size_t bytes = bih.biSize + std::size_t(bih.biWidth > 0 ? bih.biWidth : 0) * 4 * rows;
+    const std::size_t rows =
+        std::size_t(bih.biHeight < 0 ? -std::int64_t(bih.biHeight) : bih.biHeight);
+    const std::size_t bytes =
+        bih.biSize + std::size_t(bih.biWidth > 0 ? bih.biWidth : 0) * 4 * rows;
     bool ok = SaveDibAsImage(dib, bytes, path, error);
     CoTaskMemFree(dib);
     return ok;

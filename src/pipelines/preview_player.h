@@ -8,17 +8,16 @@
 #include <vector>
 
 #include "pipelines/stream_table.h"
+#include "platform/codecs/video_renderer.h"
 #include "platform/com/comptr.h"
 #include "platform/framework/framework.h"
 #include "platform/libdvd/libdvd.h"
 #include "platform/win/window.h"
 
-#include "platform/codecs/video_renderer.h"
-
 constexpr RECT kPreviewVideoRect{32, 110, 311, 319};
 
 class PreviewPlayer {
-public:
+  public:
     PreviewPlayer() = default;
     ~PreviewPlayer() { Close(); }
     PreviewPlayer(const PreviewPlayer&) = delete;
@@ -63,7 +62,7 @@ public:
     IMediaEventEx* Events() const { return events_.Get(); }
     IGraphBuilder* Graph() const { return builder_.Get(); }
 
-private:
+  private:
     enum class StreamKind { Video, Audio, Subpicture, Other };
 
     bool InState(FILTER_STATE state);

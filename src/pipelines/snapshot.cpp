@@ -22,7 +22,8 @@ namespace {
 std::string LowerExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
     return ext;
 }
 
@@ -33,11 +34,16 @@ struct ImageKind {
 };
 
 bool KindFor(const std::string& ext, ImageKind& kind) {
-    if (ext == "bmp") kind = {AV_CODEC_ID_BMP, AV_PIX_FMT_BGR24, "image2"};
-    else if (ext == "jpg" || ext == "jpeg") kind = {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUV420P, "image2"};
-    else if (ext == "png") kind = {AV_CODEC_ID_PNG, AV_PIX_FMT_RGB24, "image2"};
-    else if (ext == "gif") kind = {AV_CODEC_ID_GIF, AV_PIX_FMT_RGB8, "gif"};
-    else return false;
+    if (ext == "bmp")
+        kind = {AV_CODEC_ID_BMP, AV_PIX_FMT_BGR24, "image2"};
+    else if (ext == "jpg" || ext == "jpeg")
+        kind = {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUV420P, "image2"};
+    else if (ext == "png")
+        kind = {AV_CODEC_ID_PNG, AV_PIX_FMT_RGB24, "image2"};
+    else if (ext == "gif")
+        kind = {AV_CODEC_ID_GIF, AV_PIX_FMT_RGB8, "gif"};
+    else
+        return false;
     return true;
 }
 
@@ -53,9 +59,11 @@ bool IsSnapshotExtension(const std::string& path) {
     return KindFor(LowerExtension(path), k);
 }
 
-bool SaveDibAsImage(const BYTE* dib, std::size_t dibBytes, const std::string& path, std::string* error) {
+bool SaveDibAsImage(const BYTE* dib, std::size_t dibBytes, const std::string& path,
+                    std::string* error) {
     ImageKind kind;
-    if (!KindFor(LowerExtension(path), kind)) return Fail(error, "no image type for the file's extension");
+    if (!KindFor(LowerExtension(path), kind))
+        return Fail(error, "no image type for the file's extension");
     if (!dib || dibBytes < sizeof(BITMAPINFOHEADER)) return Fail(error, "no picture");
     BITMAPINFOHEADER bih;
     std::memcpy(&bih, dib, sizeof bih);
@@ -71,10 +79,12 @@ bool SaveDibAsImage(const BYTE* dib, std::size_t dibBytes, const std::string& pa
     const AVCodec* codec = avcodec_find_encoder(kind.codec);
     if (!codec) return Fail(error, "no image encoder");
 
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(codec),
-                                                                    [](AVCodecContext* c) { avcodec_free_context(&c); });
-    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
-    std::unique_ptr<AVPacket, void (*)(AVPacket*)> pkt(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(
+        avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
+                                                       [](AVFrame* f) { av_frame_free(&f); });
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> pkt(av_packet_alloc(),
+                                                       [](AVPacket* p) { av_packet_free(&p); });
     if (!ctx || !frame || !pkt) return Fail(error, "out of memory");
     ctx->width = width;
     ctx->height = height;
@@ -86,7 +96,8 @@ bool SaveDibAsImage(const BYTE* dib, std::size_t dibBytes, const std::string& pa
         ctx->flags |= AV_CODEC_FLAG_QSCALE;
         ctx->global_quality = FF_QP2LAMBDA * 3;
     }
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return Fail(error, "cannot open the image encoder");
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+        return Fail(error, "cannot open the image encoder");
 
     frame->format = kind.pixfmt;
     frame->width = width;
@@ -107,23 +118,27 @@ bool SaveDibAsImage(const BYTE* dib, std::size_t dibBytes, const std::string& pa
     sws_freeContext(sws);
     frame->pts = 0;
 
-    if (avcodec_send_frame(ctx.get(), frame.get()) < 0 || avcodec_send_frame(ctx.get(), nullptr) < 0)
+    if (avcodec_send_frame(ctx.get(), frame.get()) < 0 ||
+        avcodec_send_frame(ctx.get(), nullptr) < 0)
         return Fail(error, "the image encoder failed");
-    if (avcodec_receive_packet(ctx.get(), pkt.get()) < 0) return Fail(error, "the image encoder gave nothing");
+    if (avcodec_receive_packet(ctx.get(), pkt.get()) < 0)
+        return Fail(error, "the image encoder gave nothing");
 
     AVFormatContext* oc = nullptr;
     if (avformat_alloc_output_context2(&oc, nullptr, kind.muxer, path.c_str()) < 0 || !oc)
         return Fail(error, "cannot write this image type");
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> ocGuard(oc, [](AVFormatContext* o) {
-        if (o->pb) avio_closep(&o->pb);
-        avformat_free_context(o);
-    });
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> ocGuard(
+        oc, [](AVFormatContext* o) {
+            if (o->pb) avio_closep(&o->pb);
+            avformat_free_context(o);
+        });
     AVStream* st = avformat_new_stream(oc, nullptr);
     if (!st) return Fail(error, "out of memory");
     avcodec_parameters_from_context(st->codecpar, ctx.get());
     st->time_base = ctx->time_base;
     if (std::string(kind.muxer) == "image2") av_opt_set(oc->priv_data, "update", "1", 0);
-    if (avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return Fail(error, "cannot create the file");
+    if (avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
+        return Fail(error, "cannot create the file");
     bool ok = avformat_write_header(oc, nullptr) >= 0;
     pkt->stream_index = 0;
     pkt->pts = pkt->dts = 0;

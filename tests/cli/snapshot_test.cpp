@@ -18,7 +18,7 @@ using fixtures::RunCommand;
 namespace {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "discreel-cli-snap-XXXXXX").string();
         char* made = mkdtemp(pattern.data());
@@ -31,7 +31,7 @@ public:
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -40,14 +40,16 @@ fixtures::CommandResult Cli(const std::string& args) {
 }
 
 // Frames of a file as packed RGB through ffmpeg; `filter` picks frames.
-std::vector<std::string> Frames(const std::string& file, int w, int h, const std::string& filter = "") {
+std::vector<std::string> Frames(const std::string& file, int w, int h,
+                                const std::string& filter = "") {
     std::string cmd = "ffmpeg -nostdin -v error -i " + Quote(file);
     if (!filter.empty()) cmd += " -vf " + Quote(filter) + " -vsync 0";
     fixtures::CommandResult r = RunCommand(cmd + " -f rawvideo -pix_fmt rgb24 -");
     std::vector<std::string> frames;
     const std::size_t size = std::size_t(w) * h * 3;
     if (r.exitCode != 0 || r.output.empty() || r.output.size() % size) return frames;
-    for (std::size_t off = 0; off < r.output.size(); off += size) frames.push_back(r.output.substr(off, size));
+    for (std::size_t off = 0; off < r.output.size(); off += size)
+        frames.push_back(r.output.substr(off, size));
     return frames;
 }
 
@@ -55,15 +57,17 @@ double Psnr(const std::string& a, const std::string& b) {
     if (a.size() != b.size() || a.empty()) return 0;
     double sum = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        double d = double(static_cast<unsigned char>(a[i])) - double(static_cast<unsigned char>(b[i]));
+        double d =
+            double(static_cast<unsigned char>(a[i])) - double(static_cast<unsigned char>(b[i]));
         sum += d * d;
     }
     return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
 std::string Probe(const std::string& file, const std::string& entry) {
-    fixtures::CommandResult r = RunCommand("ffprobe -v error -select_streams 0 -show_entries stream=" + entry +
-                                           " -of csv=p=0:s=x " + Quote(file));
+    fixtures::CommandResult r =
+        RunCommand("ffprobe -v error -select_streams 0 -show_entries stream=" + entry +
+                   " -of csv=p=0:s=x " + Quote(file));
     std::string s = r.output;
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
     return s;
@@ -89,25 +93,27 @@ TEST_P(CliSnapshot, SavesThePictureAtTheTime) {
     std::string dvd = (c.iso ? fixtures::Iso(c.disc) : fixtures::Folder(c.disc)).string();
     char at[32];
     std::snprintf(at, sizeof at, "%.3f", c.at);
-    fixtures::CommandResult r =
-        Cli(Quote(dvd) + " --title " + std::to_string(c.title) + " --at " + at + " -o " + Quote(out));
+    fixtures::CommandResult r = Cli(Quote(dvd) + " --title " + std::to_string(c.title) + " --at " +
+                                    at + " -o " + Quote(out));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find(out), std::string::npos);
     EXPECT_EQ(Probe(out, "codec_name"), c.codec);
-    EXPECT_EQ(Probe(out, "width,height"), std::to_string(format.width) + "x" + std::to_string(format.height));
+    EXPECT_EQ(Probe(out, "width,height"),
+              std::to_string(format.width) + "x" + std::to_string(format.height));
 
     std::vector<std::string> shot = Frames(out, format.width, format.height);
     ASSERT_EQ(shot.size(), 1u);
     const int expected = int(std::lround(c.at * format.fpsNum / format.fpsDen));
     char filter[96];
     std::snprintf(filter, sizeof filter, "select='between(n,%d,%d)'", expected - 4, expected + 4);
-    std::vector<std::string> refs = Frames(fixtures::TitleVob(c.disc, c.title).string(), format.width,
-                                           format.height, filter);
+    std::vector<std::string> refs =
+        Frames(fixtures::TitleVob(c.disc, c.title).string(), format.width, format.height, filter);
     ASSERT_EQ(refs.size(), 9u);
     int best = -1;
     double bestPsnr = 0;
     for (int i = 0; i < 9; ++i)
-        if (double p = Psnr(shot[0], refs[std::size_t(i)]); p > bestPsnr) best = expected - 4 + i, bestPsnr = p;
+        if (double p = Psnr(shot[0], refs[std::size_t(i)]); p > bestPsnr)
+            best = expected - 4 + i, bestPsnr = p;
     EXPECT_NEAR(best, expected, 1);
     EXPECT_GT(bestPsnr, c.minPsnr);
 }
@@ -134,7 +140,8 @@ TEST(CliSnapshotErrors, EndWithAMessageAndNoFile) {
         {ntsc + " --title 0 --at 1 -o " + png, 1, "No title 0"},
         {ntsc + " --title 2 --at 2.5 -o " + png, 1, "is not inside Title_02, which lasts 2.000 s"},
         {ntsc + " --title 1 --at 1 -o " + Quote(dir.File("missing/x.png")), 1, "does not exist"},
-        {ntsc + " --title 1 --at 1 -o " + Quote(dir.File("x.tiff")), 2, "must end in .bmp, .jpg, .jpeg, .gif or .png"},
+        {ntsc + " --title 1 --at 1 -o " + Quote(dir.File("x.tiff")), 2,
+         "must end in .bmp, .jpg, .jpeg, .gif or .png"},
         {ntsc + " --title 1 -o " + png, 2, "--at"},
     };
     for (const Case& c : cases) {

@@ -17,9 +17,10 @@
 namespace preview_test {
 
 class TempDir {
-public:
+  public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "discreel-preview-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "discreel-preview-XXXXXX").string();
         char* made = mkdtemp(pattern.data());
         path_ = made ? made : "";
     }
@@ -32,7 +33,7 @@ public:
     const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -112,7 +113,8 @@ inline std::vector<Rgb> DecodeWithFfmpeg(const std::string& file, int width, int
 // What ffprobe calls the codec of a file's first stream ("png", "mjpeg", ...).
 inline std::string ProbeCodec(const std::string& file) {
     fixtures::CommandResult r = fixtures::RunCommand(
-        "ffprobe -v error -select_streams 0 -show_entries stream=codec_name -of csv=p=0 " + fixtures::Quote(file));
+        "ffprobe -v error -select_streams 0 -show_entries stream=codec_name -of csv=p=0 " +
+        fixtures::Quote(file));
     std::string s = r.output;
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
     return s;
@@ -120,7 +122,8 @@ inline std::string ProbeCodec(const std::string& file) {
 
 // PSNR over all channels in dB; 99 for identical pictures, 0 when the sizes differ.
 inline double Psnr(const Rgb& a, const Rgb& b) {
-    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size() || a.pixels.empty())
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size() ||
+        a.pixels.empty())
         return 0;
     double sum = 0;
     for (std::size_t i = 0; i < a.pixels.size(); ++i) {

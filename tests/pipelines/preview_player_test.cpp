@@ -1,6 +1,8 @@
 // The preview player on the authored discs, with no window (as the CLI uses it)
 // and with a queue window for its graph events. ffmpeg's own decoding of the
 // VOBs judges the pictures; the discs' sine tones tell which sound track plays.
+#include "pipelines/preview_player.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,7 +15,6 @@
 #include <thread>
 
 #include "dvd/catalogue.h"
-#include "pipelines/preview_player.h"
 #include "platform/codecs/audio_renderer.h"
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/mpeg_video_decoder.h"
@@ -35,7 +36,7 @@ constexpr UINT kGraphNotify = WM_USER + 20;
 
 // Records every user-facing message while a test runs.
 class MessageLog {
-public:
+  public:
     MessageLog() {
         previous_ = SetMessageSink([this](const std::string& text) {
             std::lock_guard lock(mutex_);
@@ -48,14 +49,14 @@ public:
         return texts_;
     }
 
-private:
+  private:
     MessageSink previous_;
     std::mutex mutex_;
     std::vector<std::string> texts_;
 };
 
 class PreviewPlayerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { RegisterPlatformCodecs(); }
     void TearDown() override { CloseDvd(); }
 
@@ -69,7 +70,8 @@ protected:
         EXPECT_TRUE(player.WaitUntilCued(20000)) << "no picture came at " << seconds << " s";
         BYTE* dib = nullptr;
         Rgb picture;
-        if (player.WindowlessControl() && SUCCEEDED(player.WindowlessControl()->GetCurrentImage(&dib)) && dib) {
+        if (player.WindowlessControl() &&
+            SUCCEEDED(player.WindowlessControl()->GetCurrentImage(&dib)) && dib) {
             picture = FromDib(dib);
             CoTaskMemFree(dib);
         }
@@ -110,7 +112,8 @@ TEST_F(PreviewPlayerTest, SnapshotIsThePictureAtThePosition) {
     } cases[] = {{0.0, true}, {2.5, true}, {6.0, false}, {11.0, false}, {4.0, true}};
     TempDir dir;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.seconds << " s" << (c.stopFirst ? " from stopped" : " while paused"));
+        SCOPED_TRACE(testing::Message()
+                     << c.seconds << " s" << (c.stopFirst ? " from stopped" : " while paused"));
         Rgb shot = PictureAt(player, c.seconds, c.stopFirst);
         ASSERT_EQ(shot.width, 720);
         ASSERT_EQ(shot.height, 480);
@@ -171,7 +174,8 @@ TEST_F(PreviewPlayerTest, PlaysInRealTimeAndReportsCompletionPerRenderer) {
             while (player.NextEvent(code))
                 if (code == EC_COMPLETE) {
                     ++completions;
-                    lastAt = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                    lastAt = std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                                 .count();
                 }
         }
         ASSERT_EQ(completions, 2);
@@ -262,13 +266,16 @@ std::size_t FilterCount(IGraphBuilder* graph) {
 // Stands in for the sound device: keeps the first channel of what it gets, at
 // once rather than on the clock.
 class SoundRecorder : public CBaseRenderer {
-public:
+  public:
     static std::mutex lock;
     static std::vector<std::int16_t> firstChannel;
     static int channels;
 
-    static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr) { return new SoundRecorder(pUnk, phr); }
-    SoundRecorder(IUnknown* pUnk, HRESULT* phr) : CBaseRenderer(CLSID_DSoundRender, "Recorder", pUnk, phr) {}
+    static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr) {
+        return new SoundRecorder(pUnk, phr);
+    }
+    SoundRecorder(IUnknown* pUnk, HRESULT* phr)
+        : CBaseRenderer(CLSID_DSoundRender, "Recorder", pUnk, phr) {}
 
     HRESULT CheckMediaType(const CMediaType* pmt) override {
         return pmt->majortype == MEDIATYPE_Audio && pmt->subtype == MEDIASUBTYPE_PCM &&
@@ -283,7 +290,9 @@ public:
         channels = wfx.nChannels;
         return S_OK;
     }
-    HRESULT ShouldDrawSampleNow(IMediaSample*, REFERENCE_TIME*, REFERENCE_TIME*) override { return S_OK; }
+    HRESULT ShouldDrawSampleNow(IMediaSample*, REFERENCE_TIME*, REFERENCE_TIME*) override {
+        return S_OK;
+    }
     HRESULT DoRenderSample(IMediaSample* sample) override {
         BYTE* data = nullptr;
         sample->GetPointer(&data);
@@ -301,8 +310,8 @@ int SoundRecorder::channels = 0;
 // Replaces the default sound renderer for one test.
 struct RecorderInstalled {
     RecorderInstalled() {
-        RegisterFilter(CLSID_DSoundRender, "Recorder", MERIT_PREFERRED, SoundRecorder::CreateInstance,
-                       {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});
+        RegisterFilter(CLSID_DSoundRender, "Recorder", MERIT_PREFERRED,
+                       SoundRecorder::CreateInstance, {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});
         std::lock_guard l(SoundRecorder::lock);
         SoundRecorder::firstChannel.clear();
         SoundRecorder::channels = 0;
@@ -322,7 +331,8 @@ struct RecorderInstalled {
                 const std::size_t from = rate / 10, n = rate / 2;
                 if (s.size() >= from + n) {
                     int rising = 0;
-                    for (std::size_t i = from + 1; i < from + n; ++i) rising += s[i - 1] < 0 && s[i] >= 0;
+                    for (std::size_t i = from + 1; i < from + n; ++i)
+                        rising += s[i - 1] < 0 && s[i] >= 0;
                     return rising * double(rate) / double(n);
                 }
             }
@@ -405,7 +415,8 @@ void DropStream(const fs::path& vob, BYTE streamId) {
     std::fstream f(vob, std::ios::in | std::ios::out | std::ios::binary);
     ASSERT_TRUE(f) << vob;
     std::vector<BYTE> pack(2048);
-    for (std::streamoff at = 0; f.seekg(at), f.read(reinterpret_cast<char*>(pack.data()), 2048); at += 2048) {
+    for (std::streamoff at = 0; f.seekg(at), f.read(reinterpret_cast<char*>(pack.data()), 2048);
+         at += 2048) {
         ASSERT_TRUE(pack[0] == 0 && pack[1] == 0 && pack[2] == 1 && pack[3] == 0xBA);
         std::size_t p = 14 + (pack[13] & 7);
         bool changed = false;
@@ -445,14 +456,22 @@ TEST_F(PreviewPlayerTest, MissingPlatformFilters) {
         std::vector<std::string> openMessages;  // regular expressions
         std::vector<std::string> selectMessages;
     } cases[] = {
-        {"no video mixing renderer", CLSID_VideoMixingRenderer, CVideoMixingRenderer::CreateInstance,
-         {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}}, true, {"CLSID_VideoMixingRenderer9 error[0-9]+"},
+        {"no video mixing renderer",
+         CLSID_VideoMixingRenderer,
+         CVideoMixingRenderer::CreateInstance,
+         {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}},
+         true,
+         {"CLSID_VideoMixingRenderer9 error[0-9]+"},
          {"get render0 input pin0 error"}},
-        {"no MPEG-2 decoder", CLSID_MpegDecoder, CMpegVideoDecoder::CreateInstance,
+        {"no MPEG-2 decoder",
+         CLSID_MpegDecoder,
+         CMpegVideoDecoder::CreateInstance,
          {{MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO},
           {MEDIATYPE_Video, MEDIASUBTYPE_MPEG1Payload},
           {MEDIATYPE_Video, MEDIASUBTYPE_MPEG1Packet}},
-         false, {"CLSID_MpegDecoder error"}, {}},
+         false,
+         {"CLSID_MpegDecoder error"},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -466,7 +485,8 @@ TEST_F(PreviewPlayerTest, MissingPlatformFilters) {
             EXPECT_EQ(player.Open(OpenDvdHandle(), nullptr), c.opens);
             std::vector<std::string> texts = log.Texts();
             ASSERT_EQ(texts.size(), c.openMessages.size());
-            for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_THAT(texts[i], MatchesRegex(c.openMessages[i]));
+            for (std::size_t i = 0; i < texts.size(); ++i)
+                EXPECT_THAT(texts[i], MatchesRegex(c.openMessages[i]));
             if (c.opens) {
                 EXPECT_FALSE(player.SelectTitle(0, -1));
                 texts = log.Texts();
@@ -487,21 +507,24 @@ TEST_F(PreviewPlayerTest, MissingPlatformFilters) {
 // A renderer that takes pictures but offers no windowless control: the title
 // plays, snapshots write nothing.
 class PlainVideoRenderer : public CBaseRenderer {
-public:
-    static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr) { return new PlainVideoRenderer(pUnk, phr); }
+  public:
+    static CUnknown* CreateInstance(IUnknown* pUnk, HRESULT* phr) {
+        return new PlainVideoRenderer(pUnk, phr);
+    }
     PlainVideoRenderer(IUnknown* pUnk, HRESULT* phr)
         : CBaseRenderer(CLSID_VideoMixingRenderer, "Plain", pUnk, phr) {}
     HRESULT CheckMediaType(const CMediaType* pmt) override {
-        return pmt->majortype == MEDIATYPE_Video && pmt->subtype == MEDIASUBTYPE_YV12 ? S_OK
-                                                                                      : VFW_E_TYPE_NOT_ACCEPTED;
+        return pmt->majortype == MEDIATYPE_Video && pmt->subtype == MEDIASUBTYPE_YV12
+                   ? S_OK
+                   : VFW_E_TYPE_NOT_ACCEPTED;
     }
     HRESULT DoRenderSample(IMediaSample*) override { return S_OK; }
 };
 
 TEST_F(PreviewPlayerTest, RendererWithoutWindowlessControl) {
     Load(fixtures::NtscFolder());
-    RegisterFilter(CLSID_VideoMixingRenderer, "Plain", MERIT_NORMAL, PlainVideoRenderer::CreateInstance,
-                   {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+    RegisterFilter(CLSID_VideoMixingRenderer, "Plain", MERIT_NORMAL,
+                   PlainVideoRenderer::CreateInstance, {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
     {
         PreviewPlayer player;
         EXPECT_TRUE(player.Open(OpenDvdHandle(), nullptr));

@@ -60,12 +60,13 @@ TEST_P(SnapshotSave, WritesTheTypeOfTheExtensionWithThePicture) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Extensions, SnapshotSave,
-                         ::testing::Values(SaveCase{"shot.bmp", "bmp", 99}, SaveCase{"shot.BMP", "bmp", 99},
-                                           SaveCase{"shot.png", "png", 99}, SaveCase{"shot.PnG", "png", 99},
-                                           SaveCase{"shot.jpg", "mjpeg", 30}, SaveCase{"shot.JPEG", "mjpeg", 30},
-                                           SaveCase{"2010-12-14 09-05-03.Jpeg", "mjpeg", 30},
-                                           SaveCase{"shot.GIF", "gif", 18}));
+INSTANTIATE_TEST_SUITE_P(
+    Extensions, SnapshotSave,
+    ::testing::Values(SaveCase{"shot.bmp", "bmp", 99}, SaveCase{"shot.BMP", "bmp", 99},
+                      SaveCase{"shot.png", "png", 99}, SaveCase{"shot.PnG", "png", 99},
+                      SaveCase{"shot.jpg", "mjpeg", 30}, SaveCase{"shot.JPEG", "mjpeg", 30},
+                      SaveCase{"2010-12-14 09-05-03.Jpeg", "mjpeg", 30},
+                      SaveCase{"shot.GIF", "gif", 18}));
 
 // Nothing is written, and the caller learns why.
 TEST(SnapshotRefusal, WritesNothingWithoutTypePictureOrFolder) {
@@ -86,7 +87,7 @@ TEST(SnapshotRefusal, WritesNothingWithoutTypePictureOrFolder) {
     } cases[] = {
         {"unknown extension", dir.File("shot.tiff"), &dib},
         {"no extension", dir.File("shot"), &dib},
-        {"extension only in the folder name", dir.File("x.png/") , &dib},
+        {"extension only in the folder name", dir.File("x.png/"), &dib},
         {"missing folder", dir.File("missing/shot.png"), &dib},
         {"no picture", dir.File("none.png"), nullptr},
         {"picture data cut short", dir.File("short.png"), &shortDib},
