@@ -264,16 +264,29 @@ bool CConvertGraph::ListStreams(StreamTable& table) {
 bool CConvertGraph::EnableStream(int index, bool enable) {
     ComPtr<IAMStreamSelect> select;
     if (!splitter_ || FAILED(splitter_.As(&select))) return false;
-    if (enable && audioDecoder_) {
-        AM_MEDIA_TYPE* pmt = nullptr;
-        DWORD flags = 0;
-        if (SUCCEEDED(select->Info(index, &pmt, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)) && pmt) {
-            const bool audio = pmt->majortype == MEDIATYPE_Audio;
-            DeleteMediaType(pmt);
-            if (audio && !(flags & AMSTREAMSELECTINFO_ENABLED)) return SwitchAudioTrack(select.Get(), index);
-        }
+    AM_MEDIA_TYPE* pmt = nullptr;
+    DWORD flags = 0;
+    if (!enable || FAILED(select->Info(index, &pmt, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)) || !pmt ||
+        (flags & AMSTREAMSELECTINFO_ENABLED)) {
+        if (pmt) DeleteMediaType(pmt);
+        return SUCCEEDED(select->Enable(index, enable ? 1 : 0));
     }
-    return SUCCEEDED(select->Enable(index, enable ? 1 : 0));
+    const bool audio = pmt->majortype == MEDIATYPE_Audio;
+    DeleteMediaType(pmt);
+    // The cued graph is already reading the title: a stream switched on now
+    // would miss what was read before (a subtitle shown from the first second
+    // is a single packet near the start). Switched while stopped, the splitter
+    // starts again from the beginning of the play range for every stream.
+    OAFilterState state = State_Stopped;
+    if (control_) control_->GetState(100, &state);
+    Stop();
+    const bool ok = audio && audioDecoder_ ? SwitchAudioTrack(select.Get(), index)
+                                           : SUCCEEDED(select->Enable(index, 1));
+    if (state == State_Paused)
+        Pause();
+    else if (state == State_Running)
+        Run();
+    return ok;
 }
 
 // The audio branch was linked with the title's first audio track: the decoder
@@ -282,6 +295,7 @@ bool CConvertGraph::EnableStream(int index, bool enable) {
 // branch refuses, and a decoder handed another codec mid-stream would not
 // decode it anyway. So the branch is taken apart, the splitter's audio output
 // switched while unlinked, and the branch linked again for the new track.
+// Called with the graph stopped.
 bool CConvertGraph::SwitchAudioTrack(IAMStreamSelect* select, int index) {
     ComPtr<IPin> split = FindPin(splitter_.Get(), PINDIR_OUTPUT, 1);
     ComPtr<IPin> decIn = FindPin(audioDecoder_.Get(), PINDIR_INPUT, 0);
@@ -290,20 +304,12 @@ bool CConvertGraph::SwitchAudioTrack(IAMStreamSelect* select, int index) {
     ComPtr<IPin> convOut = FindPin(audioConverter_.Get(), PINDIR_OUTPUT, 0);
     ComPtr<IPin> sinkIn = FindPin(sink_.Get(), PINDIR_INPUT, 0);
     if (!split || !decIn || !decOut || !convIn || !convOut || !sinkIn) return SUCCEEDED(select->Enable(index, 1));
-
-    OAFilterState state = State_Stopped;
-    if (control_) control_->GetState(100, &state);
-    Stop();
     for (IPin* pin : {split.Get(), decIn.Get(), decOut.Get(), convIn.Get(), convOut.Get(), sinkIn.Get()})
         graph_->Disconnect(pin);
     const HRESULT hr = select->Enable(index, 1);
     if (!Link(split.Get(), decIn.Get())) return Fail("connect splitter and decoder error(audio)");
     if (!Link(decOut.Get(), convIn.Get())) return Fail("connect audio decoder and audio conver error");
     if (!Link(convOut.Get(), sinkIn.Get())) return Fail("connect audio conver out pin to mConver error");
-    if (state == State_Paused)
-        Pause();
-    else if (state == State_Running)
-        Run();
     return SUCCEEDED(hr);
 }
 
