@@ -317,21 +317,21 @@ double MeanDiff(const std::vector<std::uint8_t>& a, const std::vector<std::uint8
 }
 
 TEST(Subtitles, TheChosenTrackIsBurnedIn) {
-    // At 2.5 s both subpictures of PAL title 1 are on screen, each in its own place.
+    // At 3.5 s both subpictures of PAL title 1 are on screen, each in its own place.
     const RECT en{260, 430, 460, 530}, de{70, 50, 230, 210};
     ClipSettings clip;
     clip.ZoomMode = 1;
     auto convert = [&](int subtitle) {
-        JobResult r = ConvertOne(Disc::Pal, 1, 0, 2.7, LosslessVideo(720, 576, 25000), clip, -1, subtitle);
+        JobResult r = ConvertOne(Disc::Pal, 1, 0, 3.7, LosslessVideo(720, 576, 25000), clip, -1, subtitle);
         EXPECT_EQ(r.outputs.size(), 1u);
-        return r.outputs.empty() ? std::vector<std::uint8_t>{} : Picture(r.outputs[0], 2.5 - 0.01, "");
+        return r.outputs.empty() ? std::vector<std::uint8_t>{} : Picture(r.outputs[0], 3.5 - 0.01, "");
     };
     auto none = convert(-1), english = convert(0xBD20), german = convert(0xBD21);
     ASSERT_EQ(none.size(), 720u * 576);
     ASSERT_EQ(english.size(), none.size());
     ASSERT_EQ(german.size(), none.size());
     // Without a subtitle the picture is the disc's own.
-    EXPECT_GT(Psnr(none, SourceAt(Disc::Pal, 1, 2.5, "")), 35.0);
+    EXPECT_GT(Psnr(none, SourceAt(Disc::Pal, 1, 3.5, "")), 35.0);
     EXPECT_GT(MeanDiff(english, none, en), 40.0);
     EXPECT_LT(MeanDiff(english, none, de), 1.0);
     EXPECT_GT(MeanDiff(german, none, de), 40.0);
