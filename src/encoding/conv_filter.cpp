@@ -94,6 +94,36 @@ void CConvFilter::ResetPreviewCounter() {
     g_previewCalls = 0;
 }
 
+HRESULT CConvFilter::Stop() {
+    HRESULT hr = CBaseFilter::Stop();
+    WakeWaiters();
+    return hr;
+}
+
+HRESULT CConvFilter::Pause() {
+    HRESULT hr = CBaseFilter::Pause();
+    WakeWaiters();
+    return hr;
+}
+
+HRESULT CConvFilter::Run(REFERENCE_TIME tStart) {
+    HRESULT hr = CBaseFilter::Run(tStart);
+    WakeWaiters();
+    return hr;
+}
+
+void CConvFilter::WakeWaiters() {
+    { std::lock_guard<std::mutex> lock(m_gateMutex); }
+    m_gateCv.notify_all();
+}
+
+bool CConvFilter::WaitWhilePaused(const CConvInPin* pin) {
+    std::unique_lock<std::mutex> lock(m_gateMutex);
+    if (State() != State_Paused) return true;
+    m_gateCv.wait(lock, [&] { return State() != State_Paused || pin->IsFlushing(); });
+    return State() == State_Running && !pin->IsFlushing();
+}
+
 HRESULT CConvFilter::ReceiveVideo(IMediaSample* pSample) {
     if (!pSample) return E_POINTER;
     if (!m_pWriter || !m_pWriter->HasVideoStream()) return S_OK;
@@ -203,6 +233,14 @@ HRESULT CConvInPin::CheckMediaType(const CMediaType* pmt) {
     return S_OK;
 }
 
+HRESULT CConvInPin::BeginFlush() {
+    HRESULT hr = CBaseInputPin::BeginFlush();
+    m_pConv->WakeWaiters();
+    return hr;
+}
+
+HRESULT CConvInPin::EndFlush() { return CBaseInputPin::EndFlush(); }
+
 HRESULT CConvInPin::EndOfStream() {
     CAutoLock lock(&m_pConv->m_csFilter);
     m_bEndOfStream = true;
@@ -214,6 +252,7 @@ CAudioInPin::CAudioInPin(CConvFilter* pFilter, HRESULT* phr)
     : CConvInPin("CAudioInPin", pFilter, phr, "Audio In") {}
 
 HRESULT CAudioInPin::Receive(IMediaSample* pSample) {
+    if (!m_pConv->WaitWhilePaused(this)) return S_OK;
     m_pConv->ReceiveAudio(pSample);
     return S_OK;
 }
@@ -229,6 +268,7 @@ HRESULT CVideoInPin::CompleteConnect(IPin* pReceivePin) {
 }
 
 HRESULT CVideoInPin::Receive(IMediaSample* pSample) {
+    if (!m_pConv->WaitWhilePaused(this)) return S_OK;
     m_pConv->ReceiveVideo(pSample);
     return S_OK;
 }

@@ -5,6 +5,8 @@
 // writer, signals completion once every connected input has ended, and copies
 // every fifth picture to an optional preview output.
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "encoding/media_writer.h"
 #include "platform/framework/outputqueue.h"
@@ -20,6 +22,8 @@ class CConvInPin : public CBaseInputPin {
     CConvInPin(const char* objectName, CConvFilter* pFilter, HRESULT* phr, const char* pName);
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
+    HRESULT EndFlush() override;
     bool AtEndOfStream() const { return m_bEndOfStream; }
     const CMediaType& ProposedType() const { return m_proposed; }
 
@@ -76,6 +80,9 @@ class CConvFilter : public CBaseFilter {
     ~CConvFilter() override;
 
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    HRESULT Stop() override;
+    HRESULT Pause() override;
+    HRESULT Run(REFERENCE_TIME tStart) override;
     int GetPinCount() override { return m_nPins; }
     CBasePin* GetPin(int n) override;
 
@@ -111,11 +118,19 @@ class CConvFilter : public CBaseFilter {
     friend class CVideoPrePin;
 
     CConvFilter();
+    // While the graph is paused nothing may reach the file: a cued graph is
+    // stopped and cued again (the preview is attached, streams are chosen),
+    // and what it wrote would be written twice, and a paused conversion must
+    // not go on converting. Returns false when the sample is to be dropped.
+    bool WaitWhilePaused(const CConvInPin* pin);
+    void WakeWaiters();
     HRESULT ReceiveVideo(IMediaSample* pSample);
     HRESULT ReceiveAudio(IMediaSample* pSample);
     void CheckComplete();
     void PreviewCopy(const BYTE* data, long length);
 
+    std::mutex m_gateMutex;
+    std::condition_variable m_gateCv;
     CPosPassThru* m_pPosition = nullptr;
     int m_nPins = 0;
     std::atomic<LONG> m_previewOn{1};

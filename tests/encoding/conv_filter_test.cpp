@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <cmath>
 
 #include "../filters/test_filters.h"
@@ -96,7 +100,7 @@ struct SinkRig {
             preview = chain.Add(new TestSink());
             EXPECT_EQ(chain.Link(conv->PreviewPin(), preview->Pin()), S_OK);
         }
-        EXPECT_EQ(chain.Pause(), S_OK);
+        EXPECT_EQ(chain.Run(), S_OK);
     }
     ~SinkRig() {
         chain.Stop();
@@ -171,6 +175,29 @@ TEST(ConvFilter, HoldsTheProfileFrameRateByRepeatingAndSkipping) {
                                              REFERENCE_TIME(i + 1) * c.inputFrame));
         EXPECT_EQ(writes, c.writes);
         EXPECT_EQ(rig.conv->VideoPosition(), c.endPosition);
+    }
+}
+
+TEST(ConvFilter, WritesNothingWhilePausedAndDropsWhatAStopReleases) {
+    for (bool thenRun : {true, false}) {
+        SCOPED_TRACE(thenRun ? "paused, then run" : "paused, then stopped");
+        SinkRig rig(25000, true, false);
+        rig.conv->Pause();
+        std::atomic<bool> returned{false};
+        std::thread pusher([&] {
+            auto pic = Picture(1);
+            rig.video->PushTimed(pic.data(), kPicture, 0, 400000);
+            returned = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(returned) << "a paused sink must hold the picture back";
+        EXPECT_EQ(rig.writer.VideoFramesWritten(), 0);
+        if (thenRun)
+            rig.conv->Run(0);
+        else
+            rig.conv->Stop();
+        pusher.join();
+        EXPECT_EQ(rig.writer.VideoFramesWritten(), thenRun ? 1 : 0);
     }
 }
 
@@ -286,7 +313,7 @@ TEST(ConvFilter, ConvertsAClipEndToEnd) {
         ASSERT_EQ(chain.Link(vconv->GetPin(1), sink->VideoPin()), S_OK);
         ASSERT_EQ(chain.Link(asrc->Pin(), aconv->GetPin(0)), S_OK);
         ASSERT_EQ(chain.Link(aconv->GetPin(1), sink->AudioPin()), S_OK);
-        ASSERT_EQ(chain.Pause(), S_OK);
+        ASSERT_EQ(chain.Run(), S_OK);
 
         // Two seconds: 50 pictures, and sound in 32 ms blocks, in time order.
         std::vector<BYTE> pic(720 * 480 * 3 / 2, 128);

@@ -291,6 +291,15 @@ struct Chain {
         }
         return S_OK;
     }
+    HRESULT Run() {
+        HRESULT hr = Pause();
+        if (FAILED(hr)) return hr;
+        for (auto it = filters.rbegin(); it != filters.rend(); ++it) {
+            hr = (*it)->Run(0);
+            if (FAILED(hr)) return hr;
+        }
+        return S_OK;
+    }
     void Stop() {
         for (auto it = filters.rbegin(); it != filters.rend(); ++it) (*it)->Stop();
     }
