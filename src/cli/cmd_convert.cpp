@@ -365,6 +365,17 @@ void RunConvert(const ConvertOptions& o) {
             break;
         }
     }
+    // A damaged or encrypted disc still converts, with glitches or garbage where
+    // sectors could not be read: say so rather than let the files look sound.
+    const LONGLONG bad = MyDVDGetBadSectorCount(OpenDvdHandle());
+    const LONGLONG scrambled = MyDVDGetScrambledSectorCount(OpenDvdHandle());
+    if (bad > 0)
+        std::fprintf(stderr, "Warning: %lld sectors of the DVD could not be read and were replaced by zeroes.\n",
+                     (long long)bad);
+    if (scrambled > 0)
+        std::fprintf(stderr,
+                     "Warning: %lld sectors were still encrypted; install libdvdcss to read this disc.\n",
+                     (long long)scrambled);
     CloseDvd();
     if (failures) throw CliExit{1};
 }
