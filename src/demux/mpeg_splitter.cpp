@@ -242,8 +242,9 @@ HRESULT CMpegSplitterFilter::GetCurrentPosition(LONGLONG* pCurrent) {
 HRESULT CMpegSplitterFilter::Count(DWORD* pcStreams) {
     if (!pcStreams) return E_POINTER;
     *pcStreams = 0;
-    if (m_pFile)
-        for (const auto& list : m_pFile->m_streams) *pcStreams += DWORD(list.size());
+    if (!m_pFile) return S_OK;
+    std::lock_guard lock(m_pFile->m_csStreams);
+    for (const auto& list : m_pFile->m_streams) *pcStreams += DWORD(list.size());
     return S_OK;
 }
 
@@ -251,6 +252,7 @@ HRESULT CMpegSplitterFilter::Info(long lIndex, AM_MEDIA_TYPE** ppmt, DWORD* pdwF
                                   DWORD* pdwGroup, std::string* ppszName, IUnknown** ppObject,
                                   IUnknown** ppUnk) {
     if (!m_pFile) return E_UNEXPECTED;
+    std::lock_guard lock(m_pFile->m_csStreams);
     long j = 0;
     for (int i = 0; i < CMpegSplitterFile::nStreamLists; ++i) {
         const auto& list = m_pFile->m_streams[size_t(i)];
@@ -287,20 +289,31 @@ HRESULT CMpegSplitterFilter::Info(long lIndex, AM_MEDIA_TYPE** ppmt, DWORD* pdwF
 HRESULT CMpegSplitterFilter::Enable(long lIndex, DWORD dwFlags) {
     if (!(dwFlags & AMSTREAMSELECTENABLE_ENABLE)) return E_NOTIMPL;
     if (!m_pFile) return S_FALSE;
-    long j = 0;
-    for (int i = 0; i < CMpegSplitterFile::nStreamLists; ++i) {
-        const auto& list = m_pFile->m_streams[size_t(i)];
-        long cnt = long(list.size());
-        if (lIndex >= j && lIndex < j + cnt) {
-            const SplitterStream& to = list[size_t(lIndex - j)];
-            for (const SplitterStream& from : list) {
-                if (!GetOutputPin(from.GetKey())) continue;
-                HRESULT hr = RenameOutputPin(from.GetKey(), to.GetKey(), &to.mt);
-                return FAILED(hr) ? hr : S_OK;
+    // The switch itself happens outside the stream lock: renaming a pin may
+    // wait for the demultiplexing thread, which may be waiting to add a stream.
+    SplitterStream to;
+    DWORD fromKey = 0;
+    bool found = false;
+    {
+        std::lock_guard lock(m_pFile->m_csStreams);
+        long j = 0;
+        for (int i = 0; i < CMpegSplitterFile::nStreamLists && !found; ++i) {
+            const auto& list = m_pFile->m_streams[size_t(i)];
+            long cnt = long(list.size());
+            if (lIndex >= j && lIndex < j + cnt) {
+                to = list[size_t(lIndex - j)];
+                for (const SplitterStream& from : list)
+                    if (GetOutputPin(from.GetKey())) {
+                        fromKey = from.GetKey();
+                        found = true;
+                        break;
+                    }
+                if (!found) return S_FALSE;  // this group has no output
             }
-            return S_FALSE;  // this group has no output
+            j += cnt;
         }
-        j += cnt;
     }
-    return S_FALSE;
+    if (!found) return S_FALSE;
+    HRESULT hr = RenameOutputPin(fromKey, to.GetKey(), &to.mt);
+    return FAILED(hr) ? hr : S_OK;
 }

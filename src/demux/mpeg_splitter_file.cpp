@@ -281,7 +281,10 @@ DWORD CMpegSplitterFile::AddStream(WORD pid, BYTE pesid, DWORD len) {
         }
     }
 
-    if (type >= 0 && !m_streams[type].Find(s)) m_streams[type].Insert(s, type);
+    if (type >= 0 && !m_streams[type].Find(s)) {
+        std::lock_guard lock(m_csStreams);
+        m_streams[type].Insert(s, type);
+    }
     return s.GetKey();
 }
 

@@ -56,7 +56,11 @@ public:
     static constexpr REFERENCE_TIME kUnset = LLONG_MAX;
     REFERENCE_TIME m_rtMin = kUnset, m_rtMax = 0;
     LONGLONG m_posMin = 0, m_posMax = 0;
+    // The demultiplexing thread adds streams as it meets them while the graph's
+    // owner lists and switches them: it takes this lock to add, other threads
+    // to read. The demultiplexing thread itself reads without it.
     std::array<CStreamList, nStreamLists> m_streams;
+    mutable std::mutex m_csStreams;
     DvdTitleInfo m_titleInfo{};
     std::mutex m_csProps;  // guards the transport-stream tables (none kept for DVDs)
 

@@ -94,9 +94,17 @@ void ConversionJob::OnStartEntry() {
         graph_.AttachPreview(self_, &kPreview);
         StreamTable table;
         if (graph_.ListStreams(table)) {
+            bool subtitleChosen = false;
             for (int i = table.subtitleCount - 1; i >= 0; --i)
-                if (MatchesTrack(table.subtitle[i].pesStreamId, table.subtitle[i].subStreamId, options_.selectedSubtitleStream))
+                if (MatchesTrack(table.subtitle[i].pesStreamId, table.subtitle[i].subStreamId,
+                                 options_.selectedSubtitleStream)) {
                     graph_.EnableStream(table.subtitle[i].index, true);
+                    subtitleChosen = true;
+                }
+            // No track of this title is the chosen one (or none was chosen): the
+            // splitter's own pick, its first track, must not be burned in instead.
+            if (!subtitleChosen)
+                for (int i = 0; i < table.subtitleCount; ++i) graph_.EnableStream(table.subtitle[i].index, false);
             for (int i = table.audioCount - 1; i >= 0; --i)
                 if (MatchesTrack(table.audio[i].pesStreamId, table.audio[i].subStreamId, options_.selectedAudioStream))
                     graph_.EnableStream(table.audio[i].index, true);

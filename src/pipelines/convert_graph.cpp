@@ -1,6 +1,8 @@
 #include "pipelines/convert_graph.h"
 
 #include <cstdlib>
+#include <functional>
+#include <memory>
 
 #include "demux/mpeg_splitter.h"
 #include "dvd/dvd_reader.h"
@@ -111,10 +113,18 @@ bool CConvertGraph::BuildFilters(DvdHandle handle, int title, int chapter) {
         conv->SetOutputFormat(WORD(s.Channel), DWORD(s.SampleRate));
         conv->SetVolume(c.Volume);
     }
-    if (titleDuration_ > 0) {
-        ComPtr<IMyMpegSplitter> range;
-        if (SUCCEEDED(splitter_.As(&range)))
-            range->SetPlayRange(clip_->TrimStart, clip_->TrimLength, titleDuration_);
+    ComPtr<IMyMpegSplitter> control;
+    if (SUCCEEDED(splitter_.As(&control))) {
+        // Without the title's record the splitter knows only the streams met in
+        // its first chunk: a subtitle shown from the second second onwards would
+        // appear in its list only once the reading got there, so whether the
+        // chosen track could be enabled would depend on how fast the cued graph
+        // had read. With the record every listed track has a stream from the start.
+        auto info = std::make_unique<DvdInfo>();
+        if (MyDVDGetInfo(handle, info.get()) == 0 && title >= 0 && title < kDvdMaxTitles &&
+            title < int(info->TitleCount))
+            control->SetTitleInfo(&info->Titles[title]);
+        if (titleDuration_ > 0) control->SetPlayRange(clip_->TrimStart, clip_->TrimLength, titleDuration_);
     }
     return true;
 }
@@ -266,27 +276,44 @@ bool CConvertGraph::EnableStream(int index, bool enable) {
     if (!splitter_ || FAILED(splitter_.As(&select))) return false;
     AM_MEDIA_TYPE* pmt = nullptr;
     DWORD flags = 0;
-    if (!enable || FAILED(select->Info(index, &pmt, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)) || !pmt ||
-        (flags & AMSTREAMSELECTINFO_ENABLED)) {
-        if (pmt) DeleteMediaType(pmt);
+    if (FAILED(select->Info(index, &pmt, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)) || !pmt)
         return SUCCEEDED(select->Enable(index, enable ? 1 : 0));
-    }
     const bool audio = pmt->majortype == MEDIATYPE_Audio;
+    const bool subtitle = pmt->majortype == MEDIATYPE_Video && pmt->subtype == MEDIASUBTYPE_DVD_SUBPICTURE;
     DeleteMediaType(pmt);
+    if (!enable) return subtitle && (flags & AMSTREAMSELECTINFO_ENABLED) ? DropSubtitles() : false;
+    if (flags & AMSTREAMSELECTINFO_ENABLED) return true;
     // The cued graph is already reading the title: a stream switched on now
     // would miss what was read before (a subtitle shown from the first second
     // is a single packet near the start). Switched while stopped, the splitter
     // starts again from the beginning of the play range for every stream.
+    return WhileStopped([&] {
+        return audio && audioDecoder_ ? SwitchAudioTrack(select.Get(), index) : SUCCEEDED(select->Enable(index, 1));
+    });
+}
+
+bool CConvertGraph::WhileStopped(const std::function<bool()>& change) {
     OAFilterState state = State_Stopped;
     if (control_) control_->GetState(100, &state);
     Stop();
-    const bool ok = audio && audioDecoder_ ? SwitchAudioTrack(select.Get(), index)
-                                           : SUCCEEDED(select->Enable(index, 1));
+    const bool ok = change();
     if (state == State_Paused)
         Pause();
     else if (state == State_Running)
         Run();
     return ok;
+}
+
+// The splitter always offers one subtitle track on its subpicture output (the
+// first one listed); a conversion that wants none unlinks that output, and the
+// decoder then passes its pictures on untouched.
+bool CConvertGraph::DropSubtitles() {
+    ComPtr<IPin> sub = FindPin(videoDecoder_.Get(), PINDIR_INPUT, 1);
+    if (!sub) return true;
+    ComPtr<IPin> from;
+    if (FAILED(sub->ConnectedTo(from.ReleaseAndGetAddressOf())) || !from) return true;
+    return WhileStopped(
+        [&] { return SUCCEEDED(graph_->Disconnect(from.Get())) && SUCCEEDED(graph_->Disconnect(sub.Get())); });
 }
 
 // The audio branch was linked with the title's first audio track: the decoder

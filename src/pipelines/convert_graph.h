@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 // Builds, runs and tears down the pipeline that converts one entry of the
 // conversion job: DVD source -> splitter -> decoders -> picture and sound
 // converters -> conversion sink, with an optional preview renderer fed by the
@@ -57,6 +58,10 @@ private:
     bool Link(IPin* out, IPin* in);
     void FitCropToPicture(IPin* converterInput);
     bool SwitchAudioTrack(IAMStreamSelect* select, int index);
+    bool DropSubtitles();
+    // Stops the graph for a change that needs it stopped, then brings it back
+    // to the state it was in.
+    bool WhileStopped(const std::function<bool()>& change);
 
     DvdHandle handle_ = 0;
     ComPtr<IVMRWindowlessControl> previewControl_;

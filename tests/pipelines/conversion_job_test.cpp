@@ -21,7 +21,7 @@ public:
     std::map<int, bool> openFails;  // title index -> build fails
     std::deque<long> events;
     StreamTable streams;
-    std::vector<int> enabled;
+    std::vector<int> enabled, disabled;
     double position = 0, duration = 10;
     bool running = false;
     int openOutputs = 0, closeOutputs = 0;
@@ -45,8 +45,8 @@ public:
         t = streams;
         return true;
     }
-    bool EnableStream(int index, bool) override {
-        enabled.push_back(index);
+    bool EnableStream(int index, bool on) override {
+        (on ? enabled : disabled).push_back(index);
         return true;
     }
     bool Run() override {
@@ -255,22 +255,38 @@ TEST(ConversionJob, CancelFinishesThePartialFile) {
 }
 
 TEST(ConversionJob, EnablesTheStreamsOfTheChosenTracks) {
-    JobFixture f;
-    f.options.selectedAudioStream = 0xC100;     // the second MPEG audio track
-    f.options.selectedSubtitleStream = 0xBD21;  // the second subpicture track
-    f.AddEntry(0, 5000);
-    StreamTable& t = f.graph.streams;
-    t.audioCount = 3;
-    t.audio[0] = {1, 0x80, 48000, 6, 448000, 0xBD};
-    t.audio[1] = {2, 0x00, 48000, 2, 192000, 0xC0};
-    t.audio[2] = {3, 0x00, 48000, 2, 192000, 0xC1};
-    t.subtitleCount = 2;
-    t.subtitle[0] = {4, 0x20, 0xBD};
-    t.subtitle[1] = {5, 0x21, 0xBD};
-    auto job = f.Make();
-    ASSERT_TRUE(job->Initialise());
-    f.Pump(*job);
-    EXPECT_EQ(f.graph.enabled, (std::vector<int>{5, 3}));
+    struct Case {
+        const char* what;
+        int subtitle;
+        std::vector<int> enabled, disabled;
+    };
+    const Case cases[] = {
+        {"second subtitle track", 0xBD21, {5, 3}, {}},
+        // Nothing chosen, or a track this title lacks: the splitter's own
+        // pick must be switched off, not burned in.
+        {"no subtitle", -1, {3}, {4, 5}},
+        {"a track the title lacks", 0xBD25, {3}, {4, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JobFixture f;
+        f.options.selectedAudioStream = 0xC100;  // the second MPEG audio track
+        f.options.selectedSubtitleStream = c.subtitle;
+        f.AddEntry(0, 5000);
+        StreamTable& t = f.graph.streams;
+        t.audioCount = 3;
+        t.audio[0] = {1, 0x80, 48000, 6, 448000, 0xBD};
+        t.audio[1] = {2, 0x00, 48000, 2, 192000, 0xC0};
+        t.audio[2] = {3, 0x00, 48000, 2, 192000, 0xC1};
+        t.subtitleCount = 2;
+        t.subtitle[0] = {4, 0x20, 0xBD};
+        t.subtitle[1] = {5, 0x21, 0xBD};
+        auto job = f.Make();
+        ASSERT_TRUE(job->Initialise());
+        f.Pump(*job);
+        EXPECT_EQ(f.graph.enabled, c.enabled);
+        EXPECT_EQ(f.graph.disabled, c.disabled);
+    }
 }
 
 TEST(ConversionJob, MissingListIsReported) {
