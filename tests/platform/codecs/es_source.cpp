@@ -225,8 +225,23 @@ HRESULT CTestSourcePin::Active() {
     return S_OK;
 }
 
+bool CTestSourcePin::WaitHeld(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(holdMutex_);
+    return holdCv_.wait_for(lock, timeout, [&] { return held_; });
+}
+
+void CTestSourcePin::Resume() {
+    std::lock_guard lock(holdMutex_);
+    resumed_ = true;
+    holdCv_.notify_all();
+}
+
 HRESULT CTestSourcePin::Inactive() {
-    stop_ = true;
+    {
+        std::lock_guard lock(holdMutex_);
+        stop_ = true;
+        holdCv_.notify_all();
+    }
     HRESULT hr = CBaseOutputPin::Inactive();  // frees a thread waiting for a buffer
     if (thread_.joinable()) thread_.join();
     return hr;
@@ -236,6 +251,13 @@ void CTestSourcePin::Push() {
     DeliverNewSegment(0, INT64_MAX, 1.0);
     bool first = true;
     for (size_t i = from_; i < std::min(to_, stream_.packets.size()) && !stop_; ++i) {
+        if (i == holdAt_) {
+            std::unique_lock lock(holdMutex_);
+            held_ = true;
+            holdCv_.notify_all();
+            holdCv_.wait(lock, [&] { return resumed_ || stop_; });
+            first = true;  // what follows the flush is a new stretch of stream
+        }
         const TimedPacket& p = stream_.packets[i];
         IMediaSample* raw = nullptr;
         if (FAILED(GetDeliveryBuffer(&raw, nullptr, nullptr, 0))) break;

@@ -3,6 +3,7 @@
 // the authored VOBs with libavformat, typed as the splitter types them, pushed
 // by a source filter (one thread per pin), and a sink that records samples.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -46,6 +47,11 @@ class CTestSourcePin : public CBaseOutputPin {
     // Packets [from, to) are pushed; a pause before each (ms).
     void SetRange(size_t from, size_t to) { from_ = from, to_ = to; }
     bool Finished() const { return finished_; }
+    // Stops before pushing packet n until Resume(), as a source does around a
+    // flush it starts itself: nothing is delivered while the flush runs.
+    void HoldAt(size_t n) { holdAt_ = n; }
+    bool WaitHeld(std::chrono::milliseconds timeout);
+    void Resume();
 
   private:
     void Push();
@@ -54,6 +60,10 @@ class CTestSourcePin : public CBaseOutputPin {
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
     size_t from_ = 0, to_ = SIZE_MAX;
+    size_t holdAt_ = SIZE_MAX;
+    std::mutex holdMutex_;
+    std::condition_variable holdCv_;
+    bool held_ = false, resumed_ = false;
 };
 
 class CTestSource : public CBaseFilter {
