@@ -43,18 +43,18 @@ bool CConvertGraph::Open(DvdHandle handle, int titleIndex, int chapterIndex, con
     Close();
     RegisterPlatformCodecs();
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, &graph_))) return false;
-    bool queried = SUCCEEDED(graph_.As(&control_));
+    bool queried = SUCCEEDED(graph_.As(&owner_.control));
     if (queried && window) {
-        queried = SUCCEEDED(graph_.As(&events_));
+        queried = SUCCEEDED(graph_.As(&owner_.events));
         if (queried) {
-            events_->SetNotifyWindow(window, long(WM_GRAPH_EVENT), 0);
-            events_->CancelDefaultHandling(EC_COMPLETE);
+            owner_.events->SetNotifyWindow(window, long(WM_GRAPH_EVENT), 0);
+            owner_.events->CancelDefaultHandling(EC_COMPLETE);
         }
     }
     clip_ = &clip;
     if (!settings_) return false;  // no output was opened: nothing to convert into
     if (!BuildFilters(handle, titleIndex, chapterIndex) || !ConnectFilters() || !queried) return false;
-    control_->Pause();
+    owner_.control->Pause();
     return true;
 }
 
@@ -74,7 +74,7 @@ bool CConvertGraph::BuildFilters(DvdHandle handle, int title, int chapter) {
 
     if (FAILED(CreateMpegSplitterFilter(&splitter_))) return Fail("CLSID_MpegSplitter error");
     graph_->AddFilter(splitter_.Get(), "Splitter");
-    if (SUCCEEDED(splitter_.As(&seeking_))) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+    if (SUCCEEDED(splitter_.As(&owner_.seeking))) owner_.seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
 
     if (video) {
         if (FAILED(CoCreateInstance(CLSID_MpegDecoder, &videoDecoder_))) return Fail("CLSID_MpegDecoder error");
@@ -229,18 +229,7 @@ bool CConvertGraph::AttachPreview(HWND window, const RECT* rect) {
         previewControl_.Reset();
         return false;
     }
-    ComPtr<IVMRFilterConfig> config;
-    if (SUCCEEDED(previewRenderer_.As(&config))) {
-        config->SetNumberOfStreams(1);
-        config->SetRenderingMode(VMRMode_Windowless);
-        config->SetRenderingPrefs(0);
-    }
-    if (FAILED(previewRenderer_.As(&previewControl_))) {
-        previewControl_.Reset();
-        return false;
-    }
-    previewControl_->SetVideoClippingWindow(window);
-    previewControl_->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
+    if (FAILED(SetUpWindowless(previewRenderer_.Get(), window, previewControl_))) return false;
 
     ComPtr<IPin> pre = FindPin(sink_.Get(), PINDIR_OUTPUT, 0);
     if (!pre) return Fail("get mConver preview pin error");
@@ -254,7 +243,7 @@ bool CConvertGraph::AttachPreview(HWND window, const RECT* rect) {
     previewControl_->SetVideoPosition(nullptr, &previewRect_);
     if (window) window->Invalidate();
     previewControl_->SetBorderColor(0);
-    if (control_) control_->Pause();
+    if (owner_.control) owner_.control->Pause();
     return true;
 }
 
@@ -294,7 +283,7 @@ bool CConvertGraph::EnableStream(int index, bool enable) {
 
 bool CConvertGraph::WhileStopped(const std::function<bool()>& change) {
     OAFilterState state = State_Stopped;
-    if (control_) control_->GetState(100, &state);
+    if (owner_.control) owner_.control->GetState(100, &state);
     Stop();
     const bool ok = change();
     if (state == State_Paused)
@@ -340,34 +329,13 @@ bool CConvertGraph::SwitchAudioTrack(IAMStreamSelect* select, int index) {
     return SUCCEEDED(hr);
 }
 
-bool CConvertGraph::InState(FILTER_STATE state) {
-    if (!control_) return false;
-    OAFilterState fs = 0;
-    return SUCCEEDED(control_->GetState(10, &fs)) && fs == state;
-}
-
-bool CConvertGraph::Run() {
-    if (control_ && !InState(State_Running)) control_->Run();
-    return true;
-}
-bool CConvertGraph::Pause() {
-    if (control_ && !InState(State_Paused)) control_->Pause();
-    return true;
-}
-bool CConvertGraph::Stop() {
-    if (control_ && !InState(State_Stopped)) control_->Stop();
-    return true;
-}
-bool CConvertGraph::IsRunning() { return InState(State_Running); }
-bool CConvertGraph::IsPaused() { return InState(State_Paused); }
-bool CConvertGraph::IsStopped() { return InState(State_Stopped); }
-
-bool CConvertGraph::GetDuration(double& seconds) {
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetDuration(&v))) return false;
-    seconds = double(v) / 1e7;
-    return true;
-}
+bool CConvertGraph::Run() { return owner_.Run(); }
+bool CConvertGraph::Pause() { return owner_.Pause(); }
+bool CConvertGraph::Stop() { return owner_.Stop(); }
+bool CConvertGraph::IsRunning() { return owner_.InState(State_Running); }
+bool CConvertGraph::IsPaused() { return owner_.InState(State_Paused); }
+bool CConvertGraph::IsStopped() { return owner_.InState(State_Stopped); }
+bool CConvertGraph::GetDuration(double& seconds) { return owner_.Duration(seconds); }
 
 bool CConvertGraph::GetCurrentPosition(double& seconds) {
     if (settings_ && sink_ && settings_->HasVideo) {
@@ -378,30 +346,13 @@ bool CConvertGraph::GetCurrentPosition(double& seconds) {
         seconds = double(SinkOf(sink_.Get())->AudioPosition()) / 1e7;
         return true;
     }
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetCurrentPosition(&v))) return false;
-    seconds = double(v) / 1e7;
-    return true;
+    return owner_.CurrentPosition(seconds);
 }
 
-bool CConvertGraph::NextEvent(long& code) {
-    if (!graph_ || !events_) return false;
-    LONG_PTR a = 0, b = 0;
-    if (events_->GetEvent(&code, &a, &b, 0) != S_OK) return false;
-    events_->FreeEventParams(code, a, b);
-    return true;
-}
+bool CConvertGraph::NextEvent(long& code) { return graph_ && owner_.NextEvent(code); }
 
 void CConvertGraph::Close() {
-    if (control_) {
-        control_->Stop();
-        control_.Reset();
-    }
-    if (events_) {
-        events_->SetNotifyWindow(nullptr, long(WM_GRAPH_EVENT), 0);
-        events_.Reset();
-    }
-    seeking_.Reset();
+    owner_.Release(long(WM_GRAPH_EVENT));
     splitter_.Reset();
     source_.Reset();
     videoDecoder_.Reset();

@@ -1,14 +1,15 @@
 #pragma once
-#include <functional>
 // Builds, runs and tears down the pipeline that converts one entry of the
 // conversion job: DVD source -> splitter -> decoders -> picture and sound
 // converters -> conversion sink, with an optional preview renderer fed by the
 // sink. Owns the writer, so one output file can stay open over several entries.
 // Used from one thread (the GUI's, or the CLI's main thread).
+#include <functional>
 #include <string>
 
 #include "encoding/media_writer.h"
 #include "pipelines/clip.h"
+#include "pipelines/graph_owner.h"
 #include "pipelines/conversion_job.h"
 #include "pipelines/stream_table.h"
 #include "platform/com/comptr.h"
@@ -54,7 +55,6 @@ public:
 private:
     bool BuildFilters(DvdHandle handle, int title, int chapter);
     bool ConnectFilters();
-    bool InState(FILTER_STATE state);
     bool Link(IPin* out, IPin* in);
     void FitCropToPicture(IPin* converterInput);
     bool SwitchAudioTrack(IAMStreamSelect* select, int index);
@@ -66,9 +66,7 @@ private:
     DvdHandle handle_ = 0;
     ComPtr<IVMRWindowlessControl> previewControl_;
     ComPtr<IGraphBuilder> graph_;
-    ComPtr<IMediaControl> control_;
-    ComPtr<IMediaEventEx> events_;
-    ComPtr<IMediaSeeking> seeking_;
+    GraphOwner owner_;
     ComPtr<IBaseFilter> sink_;
     ComPtr<IBaseFilter> splitter_, source_;
     ComPtr<IBaseFilter> videoDecoder_, audioDecoder_;

@@ -35,17 +35,17 @@ bool PreviewPlayer::Open(DvdHandle handle, HWND window, const RECT* videoRect) {
 
     CreateRenderer(window);
 
-    bool ok = SUCCEEDED(builder_.As(&control_));
+    bool ok = SUCCEEDED(builder_.As(&owner_.control));
     if (ok && window) {
-        ok = SUCCEEDED(builder_.As(&events_));
+        ok = SUCCEEDED(builder_.As(&owner_.events));
         if (ok) {
-            events_->SetNotifyWindow(window, long(WM_USER + 20), 0);
-            events_->CancelDefaultHandling(EC_COMPLETE);
+            owner_.events->SetNotifyWindow(window, long(WM_USER + 20), 0);
+            owner_.events->CancelDefaultHandling(EC_COMPLETE);
         }
     }
     if (ok) {
-        ok = SUCCEEDED(builder_.As(&seeking_));
-        if (ok) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+        ok = SUCCEEDED(builder_.As(&owner_.seeking));
+        if (ok) owner_.seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
     }
     if (!ok) {
         MessageBox("IID_IMediaSeeking error");
@@ -75,23 +75,11 @@ HRESULT PreviewPlayer::CreateRenderer(HWND window) {
         renderer_.Reset();
         return hr;
     }
-    ComPtr<IVMRFilterConfig> config;
-    if (SUCCEEDED(renderer_.As(&config))) {
-        config->SetNumberOfStreams(1);
-        config->SetRenderingMode(VMRMode_Windowless);
-        config->SetRenderingPrefs(0);
-    } else {
-        RendererMessage("IID_IVMRFilterConfig9 error");
-    }
-    hr = renderer_.As(&windowless_);
-    if (FAILED(hr)) {
-        windowless_.Reset();
-        RendererMessage("IID_IVMRWindowlessControl9 error");
-        return hr;
-    }
-    windowless_->SetVideoClippingWindow(window);
-    windowless_->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
-    return S_OK;
+    bool configured = false;
+    hr = SetUpWindowless(renderer_.Get(), window, windowless_, &configured);
+    if (!configured) RendererMessage("IID_IVMRFilterConfig9 error");
+    if (FAILED(hr)) RendererMessage("IID_IVMRWindowlessControl9 error");
+    return hr;
 }
 
 bool PreviewPlayer::AddSourceFilters(DvdHandle handle) {
@@ -244,79 +232,27 @@ void PreviewPlayer::RemoveRenderedFilters() {
 }
 
 void PreviewPlayer::Close() {
-    if (control_) control_->Stop();
-    if (events_) {
-        events_->SetNotifyWindow(nullptr, long(WM_USER + 20), 0);
-        events_.Reset();
-    }
+    owner_.Release(long(WM_USER + 20));
     for (ComPtr<IBaseFilter>* f : {&decoder_, &renderer_, &splitter_, &source_}) {
         if (*f && builder_) builder_->RemoveFilter(f->Get());
         f->Reset();
     }
     RemoveRenderedFilters();
-    seeking_.Reset();
     windowless_.Reset();
-    control_.Reset();
     builder_.Reset();
     graph_.Reset();
 }
 
-bool PreviewPlayer::InState(FILTER_STATE state) {
-    if (!control_) return false;
-    OAFilterState fs = 0;
-    HRESULT hr = control_->GetState(10, &fs);
-    return SUCCEEDED(hr) && fs == state;
-}
-
-bool PreviewPlayer::Run() {
-    if (control_ && !InState(State_Running)) control_->Run();
-    return true;
-}
-bool PreviewPlayer::Pause() {
-    if (control_ && !InState(State_Paused)) control_->Pause();
-    return true;
-}
-bool PreviewPlayer::Stop() {
-    if (control_ && !InState(State_Stopped)) control_->Stop();
-    return true;
-}
-bool PreviewPlayer::IsRunning() {
-    return InState(State_Running);
-}
-bool PreviewPlayer::IsPaused() {
-    return InState(State_Paused);
-}
-bool PreviewPlayer::IsStopped() {
-    return InState(State_Stopped);
-}
-
-bool PreviewPlayer::SetPosition(double seconds) {
-    if (!seeking_) return false;
-    LONGLONG pos = LONGLONG(seconds * 10000000.0);
-    return SUCCEEDED(seeking_->SetPositions(&pos, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning));
-}
-
-bool PreviewPlayer::GetDuration(double& seconds) {
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetDuration(&v))) return false;
-    seconds = double(v) / 10000000.0;
-    return true;
-}
-
-bool PreviewPlayer::GetStopPosition(double& seconds) {
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetStopPosition(&v))) return false;
-    seconds = double(v) / 10000000.0;
-    return true;
-}
-
-bool PreviewPlayer::GetCurrentPosition(double& seconds) {
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetCurrentPosition(&v))) return false;
-    seconds = double(v) / 10000000.0;
-    return true;
-}
+bool PreviewPlayer::Run() { return owner_.Run(); }
+bool PreviewPlayer::Pause() { return owner_.Pause(); }
+bool PreviewPlayer::Stop() { return owner_.Stop(); }
+bool PreviewPlayer::IsRunning() { return owner_.InState(State_Running); }
+bool PreviewPlayer::IsPaused() { return owner_.InState(State_Paused); }
+bool PreviewPlayer::IsStopped() { return owner_.InState(State_Stopped); }
+bool PreviewPlayer::SetPosition(double seconds) { return owner_.SetPosition(seconds); }
+bool PreviewPlayer::GetDuration(double& seconds) { return owner_.Duration(seconds); }
+bool PreviewPlayer::GetStopPosition(double& seconds) { return owner_.StopPosition(seconds); }
+bool PreviewPlayer::GetCurrentPosition(double& seconds) { return owner_.CurrentPosition(seconds); }
 
 bool PreviewPlayer::EnableStream(int index, bool enable) {
     ComPtr<IAMStreamSelect> select;
@@ -336,12 +272,12 @@ HRESULT PreviewPlayer::SwitchSoundPath(IAMStreamSelect* select, int index) {
     // AC-3 5.1) and cannot take another (MPEG stereo) on the fly. Build the
     // sound path anew for the chosen track, where playback was.
     ComPtr<IPin> audio = SplitterOutput(StreamKind::Audio);
-    if (!audio || !control_) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!audio || !owner_.control) return VFW_E_TYPE_NOT_ACCEPTED;
     OAFilterState state = State_Stopped;
-    control_->GetState(10, &state);
+    owner_.control->GetState(10, &state);
     double at = 0;
     const bool hasPosition = GetCurrentPosition(at);
-    control_->Stop();
+    owner_.control->Stop();
     ComPtr<IPin> peer;
     if (SUCCEEDED(audio->ConnectedTo(peer.ReleaseAndGetAddressOf())) && peer)
         builder_->Disconnect(peer.Get());
@@ -356,9 +292,9 @@ HRESULT PreviewPlayer::SwitchSoundPath(IAMStreamSelect* select, int index) {
     }
     if (hasPosition) SetPosition(at);
     if (state == State_Running)
-        control_->Run();
+        owner_.control->Run();
     else if (state == State_Paused)
-        control_->Pause();
+        owner_.control->Pause();
     return S_OK;
 }
 
@@ -401,9 +337,9 @@ bool PreviewPlayer::SaveSnapshot(const std::string& path, std::string* error) {
 }
 
 bool PreviewPlayer::WaitUntilCued(long timeoutMs) {
-    if (!control_) return false;
+    if (!owner_.control) return false;
     OAFilterState fs = State_Stopped;
-    HRESULT hr = control_->GetState(timeoutMs, &fs);
+    HRESULT hr = owner_.control->GetState(timeoutMs, &fs);
     return hr == S_OK && fs != State_Stopped;
 }
 
@@ -411,12 +347,4 @@ void PreviewPlayer::Repaint(HWND window, HDC dc) {
     if (windowless_) windowless_->RepaintVideo(window, dc);
 }
 
-bool PreviewPlayer::NextEvent(long& code, LONG_PTR* p1, LONG_PTR* p2) {
-    if (!events_) return false;
-    LONG_PTR a = 0, b = 0;
-    if (events_->GetEvent(&code, &a, &b, 0) != S_OK) return false;
-    if (p1) *p1 = a;
-    if (p2) *p2 = b;
-    events_->FreeEventParams(code, a, b);
-    return true;
-}
+bool PreviewPlayer::NextEvent(long& code, LONG_PTR* p1, LONG_PTR* p2) { return owner_.NextEvent(code, p1, p2); }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pipelines/graph_owner.h"
 #include "pipelines/stream_table.h"
 #include "platform/codecs/video_renderer.h"
 #include "platform/com/comptr.h"
@@ -59,13 +60,12 @@ class PreviewPlayer {
 
     LONGLONG TitleDuration() const { return titleDuration_; }
     IVMRWindowlessControl* WindowlessControl() const { return windowless_.Get(); }
-    IMediaEventEx* Events() const { return events_.Get(); }
+    IMediaEventEx* Events() const { return owner_.events.Get(); }
     IGraphBuilder* Graph() const { return builder_.Get(); }
 
   private:
     enum class StreamKind { Video, Audio, Subpicture, Other };
 
-    bool InState(FILTER_STATE state);
     ComPtr<IPin> SplitterOutput(StreamKind kind);
     std::vector<ComPtr<IBaseFilter>> GraphFilters();
     void RemoveRenderedFilters();
@@ -74,9 +74,7 @@ class PreviewPlayer {
 
     ComPtr<IFilterGraph> graph_;
     ComPtr<IGraphBuilder> builder_;
-    ComPtr<IMediaControl> control_;
-    ComPtr<IMediaEventEx> events_;
-    ComPtr<IMediaSeeking> seeking_;
+    GraphOwner owner_;
     ComPtr<IBaseFilter> splitter_;
     ComPtr<IBaseFilter> source_;
     ComPtr<IBaseFilter> renderer_;
