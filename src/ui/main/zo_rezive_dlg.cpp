@@ -1,0 +1,591 @@
+#include "zo_rezive_dlg.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "dvd/catalogue.h"
+#include "main_prefs.h"
+#include "pipelines/stream_table.h"
+#include "platform/framework/interfaces.h"
+#include "platform/win/messages.h"
+#include "platform/win/paths.h"
+#include "platform/win/qt/qt_draw_context.h"
+#include "ui/skin/my_button.h"
+#include "ui/skin/my_check_box.h"
+#include "ui/skin/my_slider_ctrl.h"
+#include "ui/skin/my_static.h"
+#include "ui/skin/skin_control.h"
+#include "ui/skin/skin_files.h"
+#include "ui/skin/skin_layout.h"
+
+using namespace main_ids;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kColumnSource = 0, kColumnOriginal = 1, kColumnTrimmed = 2, kColumnOutput = 3;
+const QRect kVideoArea(kPreviewVideoRect.left, kPreviewVideoRect.top,
+                       kPreviewVideoRect.right - kPreviewVideoRect.left,
+                       kPreviewVideoRect.bottom - kPreviewVideoRect.top);
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QImage LoadPicture(const char* name, const QSize& size) {
+    QImage image = LoadSkinImage(name);
+    if (image.isNull() || image.size() == size) return image;
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// The entries under the root, depth first.
+void CollectEntries(QTreeWidgetItem* parent, std::vector<QTreeWidgetItem*>& out) {
+    for (int i = 0; i < parent->childCount(); ++i) {
+        out.push_back(parent->child(i));
+        CollectEntries(parent->child(i), out);
+    }
+}
+
+}  // namespace
+
+CZoReziveDlg::CZoReziveDlg(QWidget* parent) : CSkinDialog(parent) {
+    QFont captions("DejaVu Sans");
+    captions.setPixelSize(11);
+    setFont(captions);
+
+    profiles::LoadAppSettings();
+    setWindowTitle(Q(profiles::AppTitle()));
+    main_prefs::Load();
+    // The clip editor works on the picture size of the title being edited;
+    // until one is opened it assumes the DVD's NTSC frame.
+    ProcessVideoSize = VideoSize{720, 480};
+
+    LoadBackground("maindlg.png");
+    BuildControls();
+    BuildMenus();
+    LoadProfiles();
+
+    QtWindow* w = Window();
+    w->OnMessage(WM_GRAPH_NOTIFY, [this](WPARAM, LPARAM) { OnGraphNotify(); });
+    w->OnMessage(WM_SLIDER_RELEASED, [this](WPARAM id, LPARAM) {
+        if (static_cast<int>(id) == kSeekSlider) OnSeekReleased();
+    });
+    w->OnMessage(WM_TIMER, [this](WPARAM id, LPARAM) {
+        if (id == kPositionTimer) OnPositionTimer();
+    });
+}
+
+CZoReziveDlg::~CZoReziveDlg() {
+    // The graph posts to and paints through this window's handle, so it goes
+    // before the window does, and before the DVD it reads.
+    Window()->KillTimer(kPositionTimer);
+    player_.Stop();
+    player_.Close();
+    ClearEntries();
+    CloseDvd();
+}
+
+CMyButton* CZoReziveDlg::AddButton(int id, const char* image, int x, int y) {
+    auto* b = new CMyButton(this);
+    SetDlgCtrlID(b, id);
+    PlaceButton(b, image, x, y);
+    b->setFocusPolicy(Qt::NoFocus);
+    connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    buttons_[id] = b;
+    return b;
+}
+
+CMyStatic* CZoReziveDlg::AddCaption(const QString& text, const QRect& place) {
+    auto* label = new CMyStatic(text, this);
+    label->setGeometry(place);
+    label->CopyBackground(&Background());
+    return label;
+}
+
+CMyButton* CZoReziveDlg::Button(int id) const {
+    auto it = buttons_.find(id);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+void CZoReziveDlg::BuildControls() {
+    using namespace skin_layout;
+    const struct {
+        int id;
+        const char* image;
+        int x, y;
+    } buttons[] = {
+        {kFileMenu, "file.png", 414, 0},          {kEditMenu, "edit.png", 468, 0},
+        {kClipMenu, "clip.png", 524, 0},          {kOptionMenu, "option.png", 585, 0},
+        {kHelpMenu, "help.png", 658, 0},          {kMinimize, "min.png", 755, 9},
+        {kClose, "close.png", 787, 9},            {kAddFile, "addfile.png", 19, 40},
+        {kEffect, "effect.png", 134, 40},         {kCrop, "crop.png", 248, 40},
+        {kTrim, "trim.png", 363, 40},             {kPreferences, "Preferences.png", 477, 40},
+        {kSettings, "settings.png", 428, 456},    {kBrowse, "browse.png", 428, 491},
+        {kOpenFolder, "openfolder.png", 532, 491}, {kStart, "star.png", 674, 416},
+        {kPlay, "play.png", kMainTransportX[0], kMainTransportY},
+        {kPause, "pause.png", kMainTransportX[0], kMainTransportY},
+        {kStop, "stop.png", kMainTransportX[1], kMainTransportY},
+        {kPrevious, "back.png", kMainTransportX[2], kMainTransportY},
+        {kNext, "next.png", kMainTransportX[3], kMainTransportY},
+        {kSnapshot, "snap.png", kMainTransportX[4], kMainTransportY},
+        {kOpenSnapFolder, "open.png", kMainTransportX[5], kMainTransportY},
+    };
+    for (const auto& b : buttons) AddButton(b.id, b.image, b.x, b.y);
+    Button(kPause)->hide();
+
+    titleLabel_ = new CMyStatic(Q(profiles::AppTitle()), this);
+    SetDlgCtrlID(titleLabel_, kTitleLabel);
+    titleLabel_->setGeometry(kMainTitleLabel);
+    titleLabel_->CopyBackground(&Background());
+
+    seek_ = new CMySliderCtrl(this);
+    SetDlgCtrlID(seek_, kSeekSlider);
+    seek_->move(kMainSeekSlider);
+    seek_->SetImages(FindSkinFile("sliderbk_main1.png"), FindSkinFile("sliderbk_main2.png"),
+                     FindSkinFile("thumb.png"));
+    seek_->SetRange(0, 1000);
+    seek_->SetPos(0);
+
+    AddCaption("Audio Track:", kMainAudioCaption);
+    audioCombo_ = new QComboBox(this);
+    audioCombo_->setGeometry(kMainAudioCombo);
+    SetDlgCtrlID(audioCombo_, kAudioCombo);
+    AddCaption("SubTitle:", kMainSubtitleCaption);
+    subtitleCombo_ = new QComboBox(this);
+    subtitleCombo_->setGeometry(kMainSubtitleCombo);
+    SetDlgCtrlID(subtitleCombo_, kSubtitleCombo);
+    AddCaption("Profile:", kMainProfileCaption);
+    profileCombo_ = new QComboBox(this);
+    profileCombo_->setGeometry(kMainProfileCombo);
+    SetDlgCtrlID(profileCombo_, kProfileCombo);
+    AddCaption("Output:", kMainOutputCaption);
+    outputEdit_ = new QLineEdit(this);
+    outputEdit_->setGeometry(kMainOutputEdit);
+    SetDlgCtrlID(outputEdit_, kOutputEdit);
+    outputEdit_->setText(Q(main_prefs::OutFolder()));
+    merge_ = new CMyCheckBox("Merge into one file", this);
+    merge_->setGeometry(kMainMergeCheck);
+    SetDlgCtrlID(merge_, kMergeCheck);
+    // Only a choice the user makes switches anything; filling a combo does not.
+    connect(audioCombo_, &QComboBox::activated, this, [this] { OnTrackChange(true); });
+    connect(subtitleCombo_, &QComboBox::activated, this, [this] { OnTrackChange(false); });
+    connect(profileCombo_, &QComboBox::activated, this, [this] { OnProfileChange(); });
+
+    list_ = new QTreeWidget(this);
+    SetDlgCtrlID(list_, kTitleList);
+    list_->setGeometry(kMainTitleList);
+    list_->setColumnCount(4);
+    list_->setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "Output Format"});
+    const int widths[] = {100, 120, 100, 120};
+    for (int c = 0; c < 4; ++c) list_->setColumnWidth(c, widths[c]);
+    list_->setRootIsDecorated(true);
+    list_->setAllColumnsShowFocus(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->hide();
+    connect(list_, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item, int) { OnTitleClick(item); });
+
+    startPicture_ = new QLabel(this);
+    SetDlgCtrlID(startPicture_, kStartPicture);
+    startPicture_->setGeometry(kMainTitleList);
+    startPicture_->setPixmap(QPixmap::fromImage(LoadPicture("getting started.bmp", kMainTitleList.size())));
+    startPicture_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    videoPicture_ = new QLabel(this);
+    SetDlgCtrlID(videoPicture_, kVideoPicture);
+    videoPicture_->setGeometry(kMainVideo);
+    videoPicture_->setPixmap(QPixmap::fromImage(LoadPicture("video.bmp", kMainVideo.size())));
+    videoPicture_->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void CZoReziveDlg::BuildMenus() {
+    struct Item {
+        const char* text;  // null: a separator
+        int id;
+    };
+    auto make = [this](std::initializer_list<Item> items) {
+        auto* menu = new QMenu(this);
+        for (const Item& i : items) {
+            if (!i.text) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* a = menu->addAction(i.text);
+            a->setData(i.id);
+            const int id = i.id;
+            connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        }
+        menus_.push_back(menu);
+    };
+    make({{"Load DVD", kLoadDvd},
+          {"Load DVD Forlder", kLoadDvdFolder},
+          {"Load ISO File", kLoadIso},
+          {"Properties ", kFileProperties},
+          {"Exit", kExit}});
+    make({{"Properties", kEditProperties},
+          {"Clear All", kClearAll},
+          {nullptr, 0},
+          {"Check All", kCheckAll},
+          {"UnCheck All", kUncheckAll}});
+    make({{"Trim", kMenuTrim}, {"Crop", kMenuCrop}, {"Effect", kMenuEffect}});
+    make({{"Preferences", kMenuPreferences}});
+    make({{"Help Content", kHelpContent},
+          {"Support", kSupport},
+          {nullptr, 0},
+          {"Home Page", kHomePage},
+          {nullptr, 0},
+          {"About", kAbout}});
+    make({{"Load DVD", kAddLoadDvd},
+          {"Load DVD Folder", kAddLoadDvdFolder},
+          {"Load ISO File", kAddLoadIso}});
+}
+
+void CZoReziveDlg::LoadProfiles() {
+    auto& catalogue = profiles::ProfileCatalogue::Instance();
+    if (!catalogue.LoadDefault()) {
+        MessageBox("Load Format.xml error");
+        if (CMyButton* settings = Button(kSettings)) settings->setEnabled(false);
+        return;
+    }
+    std::lock_guard lock(catalogue.Lock());
+    int selected = -1;
+    catalogue.ForEach([&](const profiles::FormatProfile& p) {
+        profileCombo_->addItem(Q(profiles::FieldUtf8(p.ProfileName)), p.Index);
+        if (p.Index == 1) selected = profileCombo_->count() - 1;
+    });
+    if (profileCombo_->count() == 0) return;
+    // Without a profile of index 1 the first one shown is the current one.
+    if (selected < 0) selected = 0;
+    profileCombo_->setCurrentIndex(selected);
+    catalogue.FindByIndex(profileCombo_->itemData(selected).toInt(), current_);
+}
+
+void CZoReziveDlg::ShowPopup(int menuIndex, int buttonId) {
+    QWidget* b = Button(buttonId);
+    if (!b || menuIndex >= static_cast<int>(menus_.size())) return;
+    activateWindow();
+    menus_[menuIndex]->popup(b->mapToGlobal(QPoint(0, b->height())));
+}
+
+void CZoReziveDlg::OnCommand(int id) {
+    switch (id) {
+        case kFileMenu: return ShowPopup(0, id);
+        case kEditMenu: return ShowPopup(1, id);
+        case kClipMenu: return ShowPopup(2, id);
+        case kOptionMenu: return ShowPopup(3, id);
+        case kHelpMenu: return ShowPopup(4, id);
+        case kAddFile: return ShowPopup(5, id);
+        case kLoadDvd:
+        case kAddLoadDvd: return LoadDvdFrom(PickDrive());
+        case kLoadDvdFolder:
+        case kAddLoadDvdFolder: return LoadDvdFrom(PickFolder());
+        case kLoadIso:
+        case kAddLoadIso: return LoadDvdFrom(PickIsoFile());
+        case kFileProperties:
+        case kEditProperties: return OnProperties();
+        case kClearAll: return OnClearAll();
+        case kCheckAll: return SetCheckAll(true);
+        case kUncheckAll: return SetCheckAll(false);
+        case kMenuTrim:
+        case kTrim: return OpenClipEditor(0);
+        case kMenuCrop:
+        case kCrop: return OpenClipEditor(1);
+        case kMenuEffect:
+        case kEffect: return OpenClipEditor(2);
+        case kMenuPreferences:
+        case kPreferences: return OnPreferences();
+        case kHelpContent: return OpenLocalPath(FindDataFile("help/index.html"));
+        case kSupport: return OpenLocalPath(FindDataFile("help/index.html"));
+        case kHomePage: return OpenWebAddress(Q(profiles::HomePageTarget()));
+        case kAbout: return OnAbout();
+        case kExit:
+        case kClose: reject(); return;
+        case kMinimize: showMinimized(); return;
+        case kSettings: return OnSettings();
+        case kBrowse: return OnBrowse();
+        case kOpenFolder: return OpenLocalPath(outputEdit_->text().toStdString());
+        case kStart: return OnStart();
+        case kPlay: return OnPlay();
+        case kPause: return OnPause();
+        case kStop: return OnStopPreview();
+        case kPrevious: return OnPreviousNext(false);
+        case kNext: return OnPreviousNext(true);
+        case kSnapshot: OnSnapshot(); return;
+        case kOpenSnapFolder: return OpenLocalPath(main_prefs::SnapFolder());
+        default: return;
+    }
+}
+
+// ---- DVD loading ------------------------------------------------------------------
+
+std::string CZoReziveDlg::PickDrive() {
+    QStringList drives;
+    std::error_code ec;
+    static const std::regex kDrive("sr[0-9]+");
+    for (const auto& e : fs::directory_iterator("/dev", ec)) {
+        const std::string name = e.path().filename().string();
+        if (std::regex_match(name, kDrive)) drives << Q(e.path().string());
+    }
+    drives.sort();
+    if (drives.isEmpty()) {
+        MessageBox("No DVD drive found");
+        return {};
+    }
+    bool ok = false;
+    const QString drive =
+        QInputDialog::getItem(this, "Please Select DVD Folder", "DVD drive:", drives, 0, true, &ok);
+    return ok ? drive.trimmed().toStdString() : std::string();
+}
+
+std::string CZoReziveDlg::PickFolder() {
+    return QFileDialog::getExistingDirectory(this, "Please Select DVD Folder").toStdString();
+}
+
+std::string CZoReziveDlg::PickIsoFile() {
+    return QFileDialog::getOpenFileName(this, QString(), QString(), "All Files (*)").toStdString();
+}
+
+void CZoReziveDlg::LoadDvdFrom(const std::string& path) {
+    if (path.empty()) return;
+    // The graph reads the open DVD, which LoadDvd is about to close.
+    Window()->KillTimer(kPositionTimer);
+    timerRunning_ = false;
+    player_.Close();
+    if (!LoadDvd(path)) return;
+    if (!player_.Open(OpenDvdHandle(), Window(), &kPreviewVideoRect)) {
+        MessageBox("Load DVD error");
+        return;
+    }
+    player_.SelectTitle(0, -1);
+    OnStopPreview();
+
+    ClearEntries();
+    auto* root = new QTreeWidgetItem(list_, QStringList{"VIDEO_TS"});
+    root->setFlags(root->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+    root->setCheckState(0, Qt::Checked);
+    const DvdInfo& info = OpenDvdInfo();
+    const std::string ext = profiles::FieldUtf8(current_.FormatExt);
+    for (int t : ListedTitles(info)) {
+        const std::string name = TitleName(t);
+        const QString length = Q(DurationText(info.Titles[t].Duration));
+        auto* entry =
+            new QTreeWidgetItem(root, QStringList{Q(name), length, length, Q(OutputName(name, ext))});
+        entry->setFlags(entry->flags() | Qt::ItemIsUserCheckable);
+        entry->setCheckState(0, Qt::Checked);
+        auto item = std::make_unique<ConversionItem>();
+        item->TitleIndex = t;
+        item->ChapterIndex = -1;
+        item->Duration = TitleDurationMs(info.Titles[t]);
+        item->TrimStart = 0;
+        item->TrimLength = item->Duration;
+        item->Clip = ClipSettings{};
+        if (t == 0) {
+            CurrentClip.TrimStart = item->TrimStart;
+            CurrentClip.TrimLength = item->TrimLength;
+            CurrentClip.Clip = item->Clip;
+            list_->setCurrentItem(entry);
+        }
+        items_[entry] = std::move(item);
+    }
+    root->setExpanded(true);
+    startPicture_->hide();
+    list_->show();
+    FillTrackCombos(0);
+}
+
+void CZoReziveDlg::FillTrackCombos(int title) {
+    const DvdInfo& info = OpenDvdInfo();
+    audioCombo_->clear();
+    subtitleCombo_->clear();
+    for (const TrackEntry& e : AudioTracks(info, title)) audioCombo_->addItem(Q(e.Label), e.Value);
+    for (const TrackEntry& e : SubtitleTracks(info, title))
+        subtitleCombo_->addItem(Q(e.Label), e.Value);
+    if (audioCombo_->count() > 0) {
+        audioCombo_->setCurrentIndex(0);
+        SelectedAudioStream = audioCombo_->itemData(0).toInt();
+    }
+    if (subtitleCombo_->count() > 0) {
+        subtitleCombo_->setCurrentIndex(0);
+        SelectedSubtitleStream = subtitleCombo_->itemData(0).toInt();
+    }
+}
+
+// ---- The title list ---------------------------------------------------------------
+
+QTreeWidgetItem* CZoReziveDlg::RootEntry() const { return list_->topLevelItem(0); }
+
+ConversionItem* CZoReziveDlg::ItemData(QTreeWidgetItem* item) const {
+    auto it = items_.find(item);
+    return it == items_.end() ? nullptr : it->second.get();
+}
+
+void CZoReziveDlg::ClearEntries() {
+    lastClicked_ = nullptr;
+    items_.clear();
+    if (list_) list_->clear();
+}
+
+void CZoReziveDlg::OnClearAll() {
+    ClearEntries();
+    audioCombo_->clear();
+    subtitleCombo_->clear();
+}
+
+void CZoReziveDlg::SetCheckAll(bool checked) {
+    QTreeWidgetItem* root = RootEntry();
+    if (!root) return;
+    const Qt::CheckState state = checked ? Qt::Checked : Qt::Unchecked;
+    std::vector<QTreeWidgetItem*> entries;
+    CollectEntries(root, entries);
+    for (QTreeWidgetItem* e : entries) e->setCheckState(0, state);
+    root->setCheckState(0, state);
+}
+
+QTreeWidgetItem* CZoReziveDlg::SelectedOrFirst() const {
+    if (QTreeWidgetItem* selected = list_->currentItem(); selected && selected->isSelected())
+        return selected;
+    QTreeWidgetItem* root = RootEntry();
+    return root && root->childCount() > 0 ? root->child(0) : nullptr;
+}
+
+void CZoReziveDlg::OnTitleClick(QTreeWidgetItem* item) {
+    if (item == lastClicked_) return;
+    lastClicked_ = item;
+    if (!item) return;
+    const auto index = ParseEntryName(item->text(kColumnSource).toStdString());
+    if (!index) return;
+    FillTrackCombos(index->Title);
+}
+
+void CZoReziveDlg::OnProfileChange() {
+    const int row = profileCombo_->currentIndex();
+    if (row < 0) return;
+    const int index = profileCombo_->itemData(row).toInt();
+    if (index == current_.Index) return;
+    profiles::FormatProfile picked{};
+    if (!profiles::ProfileCatalogue::Instance().FindByIndex(index, picked)) {
+        MessageBox("Cann`t get format");
+        return;
+    }
+    current_ = picked;
+    QTreeWidgetItem* root = RootEntry();
+    if (!root || root->childCount() == 0) return;
+    std::vector<QTreeWidgetItem*> entries;
+    CollectEntries(root, entries);
+    const std::string ext = profiles::FieldUtf8(current_.FormatExt);
+    for (QTreeWidgetItem* e : entries)
+        e->setText(kColumnOutput, Q(OutputName(e->text(kColumnSource).toStdString(), ext)));
+}
+
+void CZoReziveDlg::OnTrackChange(bool audio) {
+    StreamTable streams;
+    if (!player_.ListStreams(streams)) return;
+    QComboBox* combo = audio ? audioCombo_ : subtitleCombo_;
+    const int row = combo->currentIndex();
+    if (row < 0) return;
+    const int id = combo->itemData(row).toInt();
+    if (audio) {
+        for (int i = streams.audioCount - 1; i >= 0; --i) {
+            const auto& s = streams.audio[i];
+            if (!MatchesTrack(s.pesStreamId, s.subStreamId, id)) continue;
+            SelectedAudioStream = id;
+            player_.EnableStream(s.index, true);
+        }
+    } else {
+        for (int i = streams.subtitleCount - 1; i >= 0; --i) {
+            const auto& s = streams.subtitle[i];
+            if (!MatchesTrack(s.pesStreamId, s.subStreamId, id)) continue;
+            SelectedSubtitleStream = id;
+            player_.EnableStream(s.index, true);
+        }
+    }
+}
+
+// ---- Output and dialogs -----------------------------------------------------------
+
+void CZoReziveDlg::OnStart() {
+    const std::string folder = outputEdit_->text().toStdString();
+    std::error_code ec;
+    if (folder.empty() || !fs::is_directory(folder, ec)) {
+        MessageBox("Invalid output directory");
+        return;
+    }
+    if (folder != main_prefs::OutFolder()) main_prefs::SaveOutFolder(folder);
+    QTreeWidgetItem* root = RootEntry();
+    if (!root) return;
+    OnStopPreview();
+}
+
+void CZoReziveDlg::OnSettings() {}
+
+void CZoReziveDlg::OnBrowse() {
+    const QString folder =
+        QFileDialog::getExistingDirectory(nullptr, "Browser", outputEdit_->text());
+    if (folder.isEmpty()) return;
+    main_prefs::SaveOutFolder(folder.toStdString());
+    outputEdit_->setText(folder);
+}
+
+void CZoReziveDlg::OnPreferences() {}
+
+void CZoReziveDlg::OnProperties() {
+    StreamTable streams;
+    if (!player_.ListStreams(streams)) return;
+}
+
+void CZoReziveDlg::OnAbout() {}
+
+void CZoReziveDlg::OpenClipEditor(int page) {
+    (void)page;
+    QTreeWidgetItem* entry = SelectedOrFirst();
+    if (!entry) {
+        MessageBox("Please select one first");
+        return;
+    }
+    ConversionItem* item = ItemData(entry);
+    if (!item) {
+        MessageBox("GetItemData error");
+        return;
+    }
+    OnStopPreview();
+    item->Clip = CurrentClip.Clip;
+    CurrentClip.Clip = item->Clip;
+}
+
+void CZoReziveDlg::OpenWebAddress(const QString& address) {
+    if (address.isEmpty()) return;
+    const QUrl url = QUrl::fromUserInput(address);
+    if (QDesktopServices::openUrl(url)) return;
+    // Without a desktop opener, any browser the system names will do.
+    for (const char* browser : {"x-www-browser", "sensible-browser", "firefox", "chromium"})
+        if (QProcess::startDetached(browser, {url.toString()})) return;
+}
+
+void CZoReziveDlg::OpenLocalPath(const std::string& path) {
+    if (path.empty()) return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}
+
+// ---- Painting ---------------------------------------------------------------------
+
+void CZoReziveDlg::paintEvent(QPaintEvent* e) {
+    CSkinDialog::paintEvent(e);
+    if (!e->rect().intersects(kVideoArea) || !player_.Graph() || player_.IsStopped()) return;
+    QPainter p(this);
+    QtDrawContext dc(p);
+    player_.Repaint(Window(), &dc);
+}

@@ -1,0 +1,424 @@
+// The main window on the authored DVDs: loading fills the title list and the
+// track combos, profiles rename the outputs, the transport controls drive the
+// preview, snapshots land in the snapshot folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../../fixtures/fixtures.h"
+#include "dvd/catalogue.h"
+#include "platform/win/messages.h"
+#include "profiles/profile.h"
+#include "ui/main/zo_rezive_dlg.h"
+#include "ui/skin/my_button.h"
+#include "ui/skin/my_slider_ctrl.h"
+
+namespace fs = std::filesystem;
+using namespace main_ids;
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "main_window_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        // No loudspeaker is needed, and the preferences go to a scratch home.
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        static QTemporaryDir home;
+        setenv("HOME", home.path().toLocal8Bit().constData(), 1);
+        setenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit().constData(), 1);
+        // The program finds its data files from the working directory.
+        chdir(DISCREEL_BINARY_DIR "/bin");
+        auto* a = new QApplication(argc, argv);
+        QFont f("DejaVu Sans");
+        f.setPixelSize(11);
+        QApplication::setFont(f);
+        return a;
+    }();
+    return *app;
+}
+
+void Pump(int ms = 0) {
+    QElapsedTimer t;
+    t.start();
+    do {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (t.elapsed() < ms);
+}
+
+// Pumps until cond holds or the time is up.
+template <class F>
+bool WaitFor(F cond, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        previous_ = SetMessageSink([this](const std::string& t) { messages_.push_back(t); });
+        dlg_ = std::make_unique<CZoReziveDlg>();
+        dlg_->show();
+        Pump();
+    }
+    void TearDown() override {
+        dlg_.reset();
+        SetMessageSink(previous_);
+    }
+
+    void LoadPal() {
+        dlg_->LoadDvdFrom(fixtures::PalFolder().string());
+        ASSERT_TRUE(messages_.empty()) << messages_.front();
+        ASSERT_NE(dlg_->RootEntry(), nullptr);
+    }
+    std::vector<std::string> Texts(QComboBox* c) {
+        std::vector<std::string> out;
+        for (int i = 0; i < c->count(); ++i) out.push_back(c->itemText(i).toStdString());
+        return out;
+    }
+    QTreeWidgetItem* Entry(int i) { return dlg_->RootEntry()->child(i); }
+    std::string Ext() { return profiles::FieldUtf8(dlg_->CurrentProfile().FormatExt); }
+
+    std::vector<std::string> messages_;
+    MessageSink previous_;
+    std::unique_ptr<CZoReziveDlg> dlg_;
+};
+
+TEST_F(MainWindowTest, StartsWithTheGettingStartedPictureAndTheSecondProfile) {
+    EXPECT_FALSE(dlg_->TitleList()->isVisible());
+    EXPECT_TRUE(dlg_->StartPicture()->isVisible());
+    EXPECT_TRUE(dlg_->VideoPicture()->isVisible());
+    EXPECT_EQ(dlg_->CurrentProfile().Index, 1);
+    EXPECT_EQ(dlg_->ProfileCombo()->currentData().toInt(), 1);
+    EXPECT_EQ(static_cast<size_t>(dlg_->ProfileCombo()->count()),
+              profiles::ProfileCatalogue::Instance().Count());
+    EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_FALSE(dlg_->Button(kPause)->isVisible());
+    EXPECT_EQ(dlg_->size(), QSize(820, 545));
+}
+
+TEST_F(MainWindowTest, LoadingThePalFolderListsItsTitlesAndTheFirstTitlesTracks) {
+    LoadPal();
+    QTreeWidgetItem* root = dlg_->RootEntry();
+    EXPECT_EQ(root->text(0), "VIDEO_TS");
+    ASSERT_EQ(root->childCount(), 3);
+    const char* lengths[] = {"00:00:06", "00:00:04", "00:00:04"};
+    for (int i = 0; i < 3; ++i) {
+        QTreeWidgetItem* e = Entry(i);
+        const std::string name = TitleName(i);
+        EXPECT_EQ(e->text(0).toStdString(), name);
+        EXPECT_EQ(e->text(1).toStdString(), lengths[i]);
+        EXPECT_EQ(e->text(2).toStdString(), lengths[i]);
+        EXPECT_EQ(e->text(3).toStdString(), name + Ext());
+        EXPECT_EQ(e->checkState(0), Qt::Checked);
+        ConversionItem* item = dlg_->ItemData(e);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->TitleIndex, i);
+        EXPECT_EQ(item->ChapterIndex, -1);
+        EXPECT_EQ(item->TrimStart, 0);
+        EXPECT_EQ(item->TrimLength, item->Duration);
+        EXPECT_NEAR(static_cast<double>(item->Duration), i == 0 ? 6000 : 4000, 100);
+        EXPECT_EQ(item->Clip, ClipSettings{});
+    }
+    EXPECT_TRUE(dlg_->TitleList()->isVisible());
+    EXPECT_FALSE(dlg_->StartPicture()->isVisible());
+    EXPECT_EQ(dlg_->TitleList()->currentItem(), Entry(0));
+    EXPECT_EQ(CurrentClip.TrimLength, dlg_->ItemData(Entry(0))->Duration);
+
+    EXPECT_EQ(Texts(dlg_->AudioCombo()),
+              (std::vector<std::string>{"English(AC3 6ch)", "French(MP3 2ch)"}));
+    EXPECT_EQ(dlg_->AudioCombo()->itemData(1).toInt(), 0xC000);
+    EXPECT_EQ(Texts(dlg_->SubtitleCombo()), (std::vector<std::string>{"English", "German"}));
+    EXPECT_EQ(SelectedAudioStream, 0xBD80);
+    EXPECT_EQ(SelectedSubtitleStream, 0xBD20);
+}
+
+TEST_F(MainWindowTest, ClickingAnotherTitleRefillsTheTrackCombosOnce) {
+    LoadPal();
+    dlg_->OnTitleClick(Entry(1));
+    EXPECT_EQ(Texts(dlg_->AudioCombo()), (std::vector<std::string>{"English(LPCM 2ch)"}));
+    EXPECT_EQ(dlg_->SubtitleCombo()->count(), 0);
+    EXPECT_EQ(SelectedAudioStream, 0xBDA0);
+    // The same entry again: the combos are left as they are.
+    dlg_->AudioCombo()->clear();
+    dlg_->OnTitleClick(Entry(1));
+    EXPECT_EQ(dlg_->AudioCombo()->count(), 0);
+    // Elsewhere and back refills.
+    dlg_->OnTitleClick(Entry(2));
+    EXPECT_EQ(Texts(dlg_->AudioCombo()), (std::vector<std::string>{"English(DTS 6ch)"}));
+    dlg_->OnTitleClick(Entry(1));
+    EXPECT_EQ(dlg_->AudioCombo()->count(), 1);
+    // The root names no title and changes nothing.
+    dlg_->OnTitleClick(dlg_->RootEntry());
+    EXPECT_EQ(Texts(dlg_->AudioCombo()), (std::vector<std::string>{"English(LPCM 2ch)"}));
+}
+
+TEST_F(MainWindowTest, BadPathsSayOpenDvdErrorAndKeepThePreviousList) {
+    const std::string missing = (fixtures::Dir() / "no-such-disc").string();
+    dlg_->LoadDvdFrom(missing);
+    EXPECT_EQ(messages_, (std::vector<std::string>{"Open DVD error"}));
+    EXPECT_EQ(dlg_->RootEntry(), nullptr);
+    EXPECT_FALSE(dlg_->TitleList()->isVisible());
+
+    messages_.clear();
+    LoadPal();
+    // A file that is no DVD at all.
+    dlg_->LoadDvdFrom((fixtures::WorkDir() / "sub-en.png").string());
+    EXPECT_EQ(messages_, (std::vector<std::string>{"Open DVD error"}));
+    ASSERT_NE(dlg_->RootEntry(), nullptr);
+    EXPECT_EQ(dlg_->RootEntry()->childCount(), 3);
+    EXPECT_EQ(OpenDvdHandle(), 0);
+    // Nothing plays without a DVD.
+    dlg_->OnPlay();
+    EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_TRUE(dlg_->OnSnapshot().empty());
+}
+
+TEST_F(MainWindowTest, TheIsoImageLoadsLikeTheFolder) {
+    dlg_->LoadDvdFrom(fixtures::PalIso().string());
+    ASSERT_TRUE(messages_.empty());
+    ASSERT_NE(dlg_->RootEntry(), nullptr);
+    EXPECT_EQ(dlg_->RootEntry()->childCount(), 3);
+}
+
+TEST_F(MainWindowTest, ChoosingAProfileRenamesEveryOutput) {
+    LoadPal();
+    auto& catalogue = profiles::ProfileCatalogue::Instance();
+    ASSERT_GE(catalogue.Count(), 2u);
+    // A profile with another extension than the current one.
+    int row = -1;
+    const std::string before = Ext();
+    for (int i = 0; i < dlg_->ProfileCombo()->count() && row < 0; ++i) {
+        profiles::FormatProfile p{};
+        ASSERT_TRUE(catalogue.FindByIndex(dlg_->ProfileCombo()->itemData(i).toInt(), p));
+        if (profiles::FieldUtf8(p.FormatExt) != before) row = i;
+    }
+    ASSERT_GE(row, 0) << "every profile writes " << before;
+    dlg_->ProfileCombo()->setCurrentIndex(row);
+    dlg_->OnProfileChange();
+    EXPECT_EQ(dlg_->CurrentProfile().Index, dlg_->ProfileCombo()->itemData(row).toInt());
+    ASSERT_NE(Ext(), before);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Entry(i)->text(3).toStdString(), TitleName(i) + Ext());
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainWindowTest, CheckAllAndUncheckAllReachEveryEntry) {
+    LoadPal();
+    dlg_->SetCheckAll(false);
+    EXPECT_EQ(dlg_->RootEntry()->checkState(0), Qt::Unchecked);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Entry(i)->checkState(0), Qt::Unchecked);
+    dlg_->SetCheckAll(true);
+    EXPECT_EQ(dlg_->RootEntry()->checkState(0), Qt::Checked);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Entry(i)->checkState(0), Qt::Checked);
+}
+
+TEST_F(MainWindowTest, ClearAllEmptiesTheListAndTheCombosButKeepsTheDvd) {
+    LoadPal();
+    dlg_->OnCommand(kClearAll);
+    EXPECT_EQ(dlg_->RootEntry(), nullptr);
+    EXPECT_EQ(dlg_->AudioCombo()->count(), 0);
+    EXPECT_EQ(dlg_->SubtitleCombo()->count(), 0);
+    EXPECT_TRUE(dlg_->TitleList()->isVisible());
+    EXPECT_NE(OpenDvdHandle(), 0);
+    // The clip editor needs an entry.
+    dlg_->OnCommand(kTrim);
+    EXPECT_EQ(messages_, (std::vector<std::string>{"Please select one first"}));
+}
+
+TEST_F(MainWindowTest, StartChecksTheOutputFolder) {
+    QTemporaryDir out;
+    const struct {
+        QString folder;
+        bool valid;
+    } cases[] = {
+        {out.path() + "/missing", false},
+        {"", false},
+        {QString::fromStdString((fixtures::WorkDir() / "sub-en.png").string()), false},
+        {out.path(), true},
+    };
+    for (const auto& c : cases) {
+        messages_.clear();
+        dlg_->OutputEdit()->setText(c.folder);
+        dlg_->OnStart();
+        if (c.valid)
+            EXPECT_TRUE(messages_.empty()) << c.folder.toStdString();
+        else
+            EXPECT_EQ(messages_, (std::vector<std::string>{"Invalid output directory"}))
+                << c.folder.toStdString();
+    }
+}
+
+// ---- The preview commands ----------------------------------------------------------
+
+TEST_F(MainWindowTest, PlayPauseResumeAndStop) {
+    LoadPal();
+    dlg_->OnPlay();
+    EXPECT_TRUE(dlg_->Player().IsRunning());
+    EXPECT_FALSE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_TRUE(dlg_->Button(kPause)->isVisible());
+    EXPECT_FALSE(dlg_->VideoPicture()->isVisible());
+    EXPECT_TRUE(dlg_->PositionTimerRunning());
+
+    double pos = 0;
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Player().GetCurrentPosition(pos) && pos > 1.0; }, 8000));
+    // The timer moves the slider along.
+    EXPECT_TRUE(WaitFor([&] { return dlg_->SeekSlider()->GetPos() > 100; }, 3000));
+
+    dlg_->OnPause();
+    EXPECT_TRUE(WaitFor([&] { return dlg_->Player().IsPaused(); }, 3000));
+    EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_FALSE(dlg_->Button(kPause)->isVisible());
+    double paused = 0;
+    ASSERT_TRUE(dlg_->Player().GetCurrentPosition(paused));
+
+    // Play while paused resumes where it was instead of starting again.
+    dlg_->OnPlay();
+    Pump(200);
+    double resumed = 0;
+    ASSERT_TRUE(dlg_->Player().GetCurrentPosition(resumed));
+    EXPECT_GE(resumed, paused - 0.05);
+
+    dlg_->OnStopPreview();
+    EXPECT_TRUE(dlg_->Player().IsStopped());
+    EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_TRUE(dlg_->VideoPicture()->isVisible());
+    EXPECT_FALSE(dlg_->PositionTimerRunning());
+    EXPECT_EQ(dlg_->SeekSlider()->GetPos(), 0);
+    double stopped = -1;
+    ASSERT_TRUE(dlg_->Player().GetCurrentPosition(stopped));
+    EXPECT_NEAR(stopped, 0.0, 0.05);
+}
+
+TEST_F(MainWindowTest, ReleasingTheSliderSeeksToItsShareOfTheTitle) {
+    LoadPal();
+    dlg_->OnPlay();
+    dlg_->OnPause();
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Player().IsPaused(); }, 3000));
+    double duration = 0;
+    ASSERT_TRUE(dlg_->Player().GetDuration(duration));
+    EXPECT_NEAR(duration, 6.0, 0.2);
+    dlg_->SeekSlider()->SetThumbPos(500);
+    dlg_->OnSeekReleased();
+    double pos = 0;
+    ASSERT_TRUE(dlg_->Player().GetCurrentPosition(pos));
+    EXPECT_NEAR(pos, duration / 2, 0.1);
+}
+
+TEST_F(MainWindowTest, TheEndOfATitleStopsAndRewinds) {
+    LoadPal();
+    dlg_->TitleList()->setCurrentItem(Entry(1));  // 4 s
+    dlg_->OnPlay();
+    ASSERT_TRUE(dlg_->Player().IsRunning());
+    ASSERT_TRUE(WaitFor([&] { return dlg_->VideoPicture()->isVisible(); }, 15000))
+        << "no end of stream";
+    EXPECT_TRUE(dlg_->Player().IsStopped());
+    EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_EQ(dlg_->SeekSlider()->GetPos(), 0);
+    EXPECT_FALSE(dlg_->PositionTimerRunning());
+}
+
+TEST_F(MainWindowTest, NextAndPreviousWalkTheListAndStopAtItsEnds) {
+    LoadPal();
+    QTreeWidget* list = dlg_->TitleList();
+    dlg_->OnPreviousNext(false);  // before the first: nothing
+    EXPECT_EQ(list->currentItem(), Entry(0));
+    EXPECT_FALSE(dlg_->Player().IsRunning());
+
+    dlg_->OnPreviousNext(true);
+    EXPECT_EQ(list->currentItem(), Entry(1));
+    EXPECT_TRUE(dlg_->Player().IsRunning());
+    EXPECT_NEAR(static_cast<double>(dlg_->Player().TitleDuration()), 4000, 100);
+    dlg_->OnPreviousNext(true);
+    EXPECT_EQ(list->currentItem(), Entry(2));
+    dlg_->OnStopPreview();
+    dlg_->OnPreviousNext(true);  // after the last: nothing
+    EXPECT_EQ(list->currentItem(), Entry(2));
+    EXPECT_TRUE(dlg_->Player().IsStopped());
+    dlg_->OnPreviousNext(false);
+    EXPECT_EQ(list->currentItem(), Entry(1));
+}
+
+TEST_F(MainWindowTest, ChoosingTheSecondAudioTrackWhilePlayingSwitchesTheStream) {
+    LoadPal();
+    // Before anything plays the choice has no graph to go to... but the graph
+    // of title 0 exists after loading, so the id follows the choice.
+    dlg_->OnPlay();
+    dlg_->AudioCombo()->setCurrentIndex(1);
+    dlg_->OnTrackChange(true);
+    EXPECT_EQ(SelectedAudioStream, 0xC000);
+    dlg_->SubtitleCombo()->setCurrentIndex(1);
+    dlg_->OnTrackChange(false);
+    EXPECT_EQ(SelectedSubtitleStream, 0xBD21);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainWindowTest, ASnapshotIsWrittenIntoTheSnapshotFolder) {
+    LoadPal();
+    dlg_->OnPlay();
+    double pos = 0;
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Player().GetCurrentPosition(pos) && pos > 0.5; }, 8000));
+    dlg_->OnPause();
+    ASSERT_TRUE(dlg_->Player().WaitUntilCued(5000));
+    const std::string first = dlg_->OnSnapshot();
+    ASSERT_FALSE(first.empty());
+    EXPECT_TRUE(fs::exists(first));
+    EXPECT_GT(fs::file_size(first), 1000u);
+    const QImage picture(QString::fromStdString(first));
+    EXPECT_FALSE(picture.isNull());
+    // A second one in the same second keeps the first.
+    const std::string second = dlg_->OnSnapshot();
+    ASSERT_FALSE(second.empty());
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(fs::exists(first));
+    fs::remove(first);
+    fs::remove(second);
+}
+
+// The window as the screen shows it, kept beside the test program for a look.
+QImage Shot(QWidget* w, const char* name) {
+    Pump(50);
+    QImage shot = w->grab().toImage();
+    shot.save(QString(DISCREEL_BINARY_DIR "/tests/") + name);
+    return shot;
+}
+
+TEST_F(MainWindowTest, TheVideoAreaShowsTheTitleWhilePlaying) {
+    const QRect video = dlg_->VideoPicture()->geometry();
+    const QImage empty = Shot(dlg_.get(), "main-window-empty.png").copy(video);
+    LoadPal();
+    Shot(dlg_.get(), "main-window-loaded.png");
+    dlg_->OnPlay();
+    double pos = 0;
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Player().GetCurrentPosition(pos) && pos > 1.5; }, 8000));
+    dlg_->OnPause();
+    ASSERT_TRUE(dlg_->Player().WaitUntilCued(5000));
+    const QImage playing = Shot(dlg_.get(), "main-window-playing.png").copy(video);
+    // The still picture gave way to the title's frame: most of the area changed.
+    int changed = 0;
+    for (int y = 0; y < video.height(); y += 4)
+        for (int x = 0; x < video.width(); x += 4)
+            if (playing.pixel(x, y) != empty.pixel(x, y)) ++changed;
+    EXPECT_GT(changed, (video.width() / 4) * (video.height() / 4) / 2);
+}
+
+}  // namespace
