@@ -8,6 +8,10 @@ int FindStringPrefix(const QComboBox* combo, const QString& text, int after) {
     if (after < -1 || after >= n) after = -1;
     for (int k = 1; k <= n; ++k) {
         const int i = (after + k) % n;
+        if (combo->itemText(i) == text) return i;
+    }
+    for (int k = 1; k <= n; ++k) {
+        const int i = (after + k) % n;
         if (combo->itemText(i).startsWith(text, Qt::CaseInsensitive)) return i;
     }
     return -1;

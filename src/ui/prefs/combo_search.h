@@ -3,6 +3,8 @@
 // the first entry that begins with the text, ignoring case, searched from the
 // entry after `after` and wrapping around. An empty text therefore matches the
 // entry after `after`. When nothing matches the selection stays as it was.
+// An entry equal to the text wins over one that merely begins with it, so "MP3"
+// never selects a later "MP3 Pro" and hands back that entry's value.
 #include <QString>
 
 class QComboBox;

@@ -127,7 +127,8 @@ TEST_F(PreferencesTest, ComboSearchFindsByPrefixAfterTheFirstEntryAndWraps) {
         const char* text;
         int found;
     } cases[] = {
-        {"BMP", 3},   // "BMP2" comes first when the search starts after entry 0
+        {"BMP", 0},   // an equal entry wins over "BMP2", which the search meets first
+        {"bm", 3},    // "BMP2" comes first when the search starts after entry 0
         {"bmp2", 3},  // case does not matter
         {"jp", 1},   {"GIF", 2},   {"", 1},  // an empty text takes the entry after the first
         {"PNG", -1}, {"BMPX", -1},
