@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "dvd/catalogue.h"
-#include "main_prefs.h"
 #include "pipelines/stream_table.h"
 #include "platform/framework/interfaces.h"
+#include "ui/prefs/preferences.h"
 #include "ui/skin/my_button.h"
 #include "ui/skin/my_slider_ctrl.h"
 #include "zo_rezive_dlg.h"
@@ -118,8 +118,8 @@ std::string CZoReziveDlg::OnSnapshot() {
     std::tm local{};
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
-    const std::string folder = main_prefs::SnapFolder();
-    const std::string ext = "." + main_prefs::ImageType();
+    const std::string folder = ThePreferences().strSnapFolder;
+    const std::string ext = "." + ThePreferences().strImageType;
     std::string path = folder + "/" + stamp + ext;
     // Two snapshots within one second would share a name; the later one gets a
     // number instead of overwriting the earlier.

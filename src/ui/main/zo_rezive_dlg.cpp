@@ -20,12 +20,13 @@
 #include <regex>
 
 #include "dvd/catalogue.h"
-#include "main_prefs.h"
 #include "pipelines/stream_table.h"
 #include "platform/framework/interfaces.h"
 #include "platform/win/messages.h"
 #include "platform/win/paths.h"
 #include "platform/win/qt/qt_draw_context.h"
+#include "ui/prefs/preferences.h"
+#include "ui/prefs/preferences_dlg.h"
 #include "ui/skin/my_button.h"
 #include "ui/skin/my_check_box.h"
 #include "ui/skin/my_slider_ctrl.h"
@@ -69,7 +70,7 @@ CZoReziveDlg::CZoReziveDlg(QWidget* parent) : CSkinDialog(parent) {
 
     profiles::LoadAppSettings();
     setWindowTitle(Q(profiles::AppTitle()));
-    main_prefs::Load();
+    LoadPreferences();
     // The clip editor works on the picture size of the title being edited;
     // until one is opened it assumes the DVD's NTSC frame.
     ProcessVideoSize = VideoSize{720, 480};
@@ -176,7 +177,7 @@ void CZoReziveDlg::BuildControls() {
     outputEdit_ = new QLineEdit(this);
     outputEdit_->setGeometry(kMainOutputEdit);
     SetDlgCtrlID(outputEdit_, kOutputEdit);
-    outputEdit_->setText(Q(main_prefs::OutFolder()));
+    outputEdit_->setText(Q(ThePreferences().strOutFolder));
     merge_ = new CMyCheckBox("Merge into one file", this);
     merge_->setGeometry(kMainMergeCheck);
     SetDlgCtrlID(merge_, kMergeCheck);
@@ -325,7 +326,7 @@ void CZoReziveDlg::OnCommand(int id) {
         case kPrevious: return OnPreviousNext(false);
         case kNext: return OnPreviousNext(true);
         case kSnapshot: OnSnapshot(); return;
-        case kOpenSnapFolder: return OpenLocalPath(main_prefs::SnapFolder());
+        case kOpenSnapFolder: return OpenLocalPath(ThePreferences().strSnapFolder);
         default: return;
     }
 }
@@ -524,7 +525,7 @@ void CZoReziveDlg::OnStart() {
         MessageBox("Invalid output directory");
         return;
     }
-    if (folder != main_prefs::OutFolder()) main_prefs::SaveOutFolder(folder);
+    if (folder != ThePreferences().strOutFolder) SaveOutFolder(folder);
     QTreeWidgetItem* root = RootEntry();
     if (!root) return;
     OnStopPreview();
@@ -536,11 +537,14 @@ void CZoReziveDlg::OnBrowse() {
     const QString folder =
         QFileDialog::getExistingDirectory(nullptr, "Browser", outputEdit_->text());
     if (folder.isEmpty()) return;
-    main_prefs::SaveOutFolder(folder.toStdString());
+    SaveOutFolder(folder.toStdString());
     outputEdit_->setText(folder);
 }
 
-void CZoReziveDlg::OnPreferences() {}
+void CZoReziveDlg::OnPreferences() {
+    CPreferencesDlg dlg(this);
+    if (dlg.exec() == QDialog::Accepted) outputEdit_->setText(Q(ThePreferences().strOutFolder));
+}
 
 void CZoReziveDlg::OnProperties() {
     StreamTable streams;

@@ -20,7 +20,9 @@
 #include "../../fixtures/fixtures.h"
 #include "dvd/catalogue.h"
 #include "platform/win/messages.h"
+#include "platform/win/registry.h"
 #include "profiles/profile.h"
+#include "ui/prefs/preferences.h"
 #include "ui/main/zo_rezive_dlg.h"
 #include "ui/skin/my_button.h"
 #include "ui/skin/my_slider_ctrl.h"
@@ -256,15 +258,26 @@ TEST_F(MainWindowTest, StartChecksTheOutputFolder) {
         {QString::fromStdString((fixtures::WorkDir() / "sub-en.png").string()), false},
         {out.path(), true},
     };
+    auto stored = [] {
+        auto key = RegKey::Open(PreferencesKey());
+        return key ? key->QueryString(kOutFolderValue).value_or("") : std::string();
+    };
+    const std::string before = ThePreferences().strOutFolder;
+    ASSERT_NE(before, out.path().toStdString());
     for (const auto& c : cases) {
         messages_.clear();
         dlg_->OutputEdit()->setText(c.folder);
         dlg_->OnStart();
-        if (c.valid)
+        if (c.valid) {
+            // No titles: the folder is kept and stored, nothing else happens.
             EXPECT_TRUE(messages_.empty()) << c.folder.toStdString();
-        else
+            EXPECT_EQ(ThePreferences().strOutFolder, c.folder.toStdString());
+            EXPECT_EQ(stored(), c.folder.toStdString());
+        } else {
             EXPECT_EQ(messages_, (std::vector<std::string>{"Invalid output directory"}))
                 << c.folder.toStdString();
+            EXPECT_EQ(ThePreferences().strOutFolder, before);
+        }
     }
 }
 
