@@ -94,6 +94,9 @@ void CProperties::Init(const TitleProperties& p) {
     auto* close = new CMyButton(this);
     SetDlgCtrlID(close, IDC_CLOSE);
     PlaceButton(close, ".\\skin\\close.png", 550, 8);
+    // Enter means OK wherever the focus is, as in any dialog.
+    for (CMyButton* b : findChildren<CMyButton*>()) b->setAutoDefault(false);
+    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { accept(); });
     connect(close, &QPushButton::clicked, this, [this] { reject(); });
 }

@@ -114,14 +114,17 @@ CSettingsDlg::CSettingsDlg(const FormatProfile& profile, QWidget* parent)
         PlaceButton(b, image, x, y);
         return b;
     };
-    connect(button(IDC_DEFAULT, ".\\skin\\default.png", 100, 400), &QPushButton::clicked, this,
-            [this] { OnDefault(); });
-    connect(button(IDC_OK, ".\\skin\\ok2.png", 405, 400), &QPushButton::clicked, this,
-            [this] { OnOK(); });
-    connect(button(IDC_CANCEL, ".\\skin\\cancel.png", 489, 400), &QPushButton::clicked, this,
-            [this] { reject(); });
-    connect(button(IDC_CLOSE, ".\\skin\\close.png", 550, 8), &QPushButton::clicked, this,
-            [this] { reject(); });
+    auto* def = button(IDC_DEFAULT, ".\\skin\\default.png", 100, 400);
+    auto* ok = button(IDC_OK, ".\\skin\\ok2.png", 405, 400);
+    auto* cancel = button(IDC_CANCEL, ".\\skin\\cancel.png", 489, 400);
+    auto* close = button(IDC_CLOSE, ".\\skin\\close.png", 550, 8);
+    // Enter means Ok wherever the focus is, as in any dialog, never Default.
+    for (CMyButton* b : {def, ok, cancel, close}) b->setAutoDefault(false);
+    ok->setDefault(true);
+    connect(def, &QPushButton::clicked, this, [this] { OnDefault(); });
+    connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
+    connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(close, &QPushButton::clicked, this, [this] { reject(); });
 }
 
 QComboBox* CSettingsDlg::Combo(int id) const {

@@ -141,6 +141,9 @@ void CPreferencesDlg::Init() {
     auto* snapOpen = AddButton(IDC_SNAP_OPEN, ".\\skin\\open2.png", 452, 140);
     for (QWidget* b : {outBrowse, outOpen, snapBrowse, snapOpen}) generalPage_.push_back(b);
 
+    // Enter means OK wherever the focus is, as in any dialog.
+    for (CMyButton* b : findChildren<CMyButton*>()) b->setAutoDefault(false);
+    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
     connect(close, &QPushButton::clicked, this, [this] { reject(); });

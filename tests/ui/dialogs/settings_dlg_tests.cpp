@@ -1,5 +1,7 @@
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTest>
+#include <cstring>
 
 #include "prefs_test_util.h"
 #include "profiles/profile.h"
@@ -148,6 +150,26 @@ TEST_F(SettingsDlgTest, CancelAndCloseEndWithoutWriting) {
         EXPECT_EQ(dlg.Profile().Settings.Width, 640) << button;
         EXPECT_EQ(dlg.Profile().Settings.Channel, 2) << button;
     }
+}
+
+TEST_F(SettingsDlgTest, EnterInTheSizeBoxMeansOkAndEscapeCancel) {
+    D dlg(MakeProfile());
+    dlg.show();
+    QLineEdit* edit = dlg.Combo(D::IDC_RESOLUTION)->lineEdit();
+    ASSERT_TRUE(edit);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "352*288");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.Profile().Settings.Width, 352);
+    EXPECT_EQ(dlg.Combo(D::IDC_RESOLUTION)->count(), 4) << "a typed size is no new choice";
+
+    D other(MakeProfile());
+    other.show();
+    QTest::keyClick(other.Combo(D::IDC_CHANNELS), Qt::Key_Escape);
+    EXPECT_FALSE(other.isVisible());
+    EXPECT_EQ(other.result(), QDialog::Rejected);
 }
 
 TEST_F(SettingsDlgTest, TheResolutionMustBeTwoPositiveNumbersJoinedByAStar) {
