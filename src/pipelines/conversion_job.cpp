@@ -262,6 +262,11 @@ void ConversionJob::OnDestroy() {
     running_ = false;
 }
 
+void ConversionJob::SetFinishChoices(bool shutdownChecked, bool openFolderChecked) {
+    options_.shutdownChecked = shutdownChecked;
+    options_.openFolderChecked = openFolderChecked;
+}
+
 void ConversionJob::FinishJob() {
     if (options_.merge) graph_.CloseOutput();
     if (options_.shutdownChecked || options_.action == "Shut Down") {

@@ -47,6 +47,9 @@ public:
     // Takes the next queued graph event (wait 0) and frees its parameters;
     // false when none is left or the graph has no event interface.
     virtual bool NextEvent(long& code) = 0;
+    // Paints the preview's latest picture into the window's paint; false when
+    // the graph has no preview to paint (the window then shows its own well).
+    virtual bool RepaintPreview(HWND /*window*/, HDC /*dc*/) { return false; }
 };
 
 struct JobEntry {
@@ -114,6 +117,9 @@ public:
     void OnShowPreview(bool on);
     void OnClose();
     void OnDestroy();
+    // The two after-job check boxes, which the user may change while the job
+    // runs; read when the job finishes.
+    void SetFinishChoices(bool shutdownChecked, bool openFolderChecked);
 
     const JobDisplay& Display() const { return display_; }
     bool Running() const { return running_; }

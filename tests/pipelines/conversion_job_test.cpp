@@ -237,6 +237,34 @@ TEST(ConversionJob, ShutDownActionWinsOverUncheckedBox) {
     EXPECT_EQ(f.folderOpens, 0) << "shutting down replaces opening the folder";
 }
 
+TEST(ConversionJob, FinishChoicesChangedWhileRunningAreTheOnesActedOn) {
+    struct Case {
+        const char* what;
+        bool shutdownAtStart, openAtStart;  // as the job was made
+        bool shutdownNow, openNow;          // as the boxes stand at the end
+        int shutdowns, opens;
+    };
+    const Case cases[] = {
+        {"open folder ticked during the job", false, false, false, true, 0, 1},
+        {"shut down ticked during the job wins over open folder", false, true, true, true, 1, 0},
+        {"both cleared during the job", true, true, false, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        JobFixture f;
+        f.options.shutdownChecked = c.shutdownAtStart;
+        f.options.openFolderChecked = c.openAtStart;
+        f.AddEntry(0, 5000);
+        auto job = f.Make();
+        ASSERT_TRUE(job->Initialise());
+        f.Pump(*job);
+        job->SetFinishChoices(c.shutdownNow, c.openNow);
+        f.Complete(*job);
+        EXPECT_TRUE(job->Finished()) << c.what;
+        EXPECT_EQ(f.shutdowns, c.shutdowns) << c.what;
+        EXPECT_EQ(f.folderOpens, c.opens) << c.what;
+    }
+}
+
 TEST(ConversionJob, CancelFinishesThePartialFile) {
     JobFixture f;
     f.AddEntry(0, 5000);
