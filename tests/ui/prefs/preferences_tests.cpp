@@ -79,6 +79,18 @@ TEST_F(PreferencesTest, ValuesOfTheWrongTypeOrInABrokenFileKeepTheirDefaults) {
     }
 }
 
+TEST_F(PreferencesTest, AFolderLongerThanOldPathLimitsIsReadBackWhole) {
+    // Linux paths reach 4096 bytes; a stored folder must never fall back to the
+    // default on the next start because it is long.
+    std::string deep = "/media";
+    while (deep.size() < 1500) deep += "/a folder with a long name";
+    Preferences saved = DefaultPreferences();
+    ASSERT_TRUE(SaveOutFolder(saved, kKey, deep));
+    Preferences p;
+    LoadPreferences(p, kKey);
+    EXPECT_EQ(p.strOutFolder, deep);
+}
+
 TEST_F(PreferencesTest, TheOutputFolderIsStoredAtOnceAndReadBack) {
     Preferences p = DefaultPreferences();
     ASSERT_TRUE(SaveOutFolder(p, kKey, "/srv/video out"));
