@@ -122,7 +122,9 @@ bool Unquote(const std::string& s, std::size_t& i, std::string& out) {
     return false;  // no closing quote
 }
 
-enum class Kind { Raw, Section, String, Dword };
+// A line that looks like a header but names no key ends the key above it:
+// the values below belong to a key that cannot be read, not to that one.
+enum class Kind { Raw, Section, BadSection, String, Dword };
 
 struct Line {
     Kind kind = Kind::Raw;
@@ -139,6 +141,7 @@ Line ParseLine(const std::string& text) {
     std::size_t i = 0;
     SkipBlanks(text, i);
     if (i < text.size() && text[i] == '[') {
+        line.kind = Kind::BadSection;
         const std::size_t close = text.rfind(']');
         if (close == std::string::npos || close < i) return line;
         std::size_t after = close + 1;
@@ -192,7 +195,7 @@ struct Document {
     // The first value of that name in the section starting at header, or -1.
     long FindValue(long header, const std::string& name) const {
         for (std::size_t i = std::size_t(header) + 1; i < lines.size(); ++i) {
-            if (lines[i].kind == Kind::Section) break;
+            if (lines[i].kind == Kind::Section || lines[i].kind == Kind::BadSection) break;
             if ((lines[i].kind == Kind::String || lines[i].kind == Kind::Dword) &&
                 EqualNoCase(lines[i].name, name))
                 return long(i);
@@ -204,8 +207,10 @@ struct Document {
     // below).
     std::size_t InsertPoint(long header) const {
         std::size_t at = std::size_t(header) + 1;
-        for (std::size_t i = at; i < lines.size() && lines[i].kind != Kind::Section; ++i)
+        for (std::size_t i = at; i < lines.size(); ++i) {
+            if (lines[i].kind == Kind::Section || lines[i].kind == Kind::BadSection) break;
             if (lines[i].kind != Kind::Raw) at = i + 1;
+        }
         return at;
     }
     long AddSection(const std::string& key) {
