@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QSpinBox>
 #include <QTest>
+#include <cstring>
 #include <filesystem>
 
 #include "../../fixtures/fixtures.h"
@@ -560,6 +561,44 @@ TEST_F(CropDlgTest, PlaysAgainAfterTheEnd) {
     IGraphBuilder* graph = dlg.Player().Graph();
     Click(dlg, CCropDlg::IDC_PLAY);
     EXPECT_EQ(dlg.Player().Graph(), graph);
+}
+
+// The subtitle track chosen in the main window shows in the preview. It is
+// found by its sub-stream id, the low byte of the track id, and it is listed
+// although it starts two seconds into the title.
+TEST_F(CropDlgTest, ShowsTheChosenSubtitleTrack) {
+    CloseDvd();
+    ASSERT_TRUE(LoadDvd(fixtures::PalFolder().string()));
+    item_.Duration = 6000;
+    item_.TrimLength = 6000;
+    // White pixels where the "de" track draws its disc: centre (150, 130), radius 80.
+    auto whiteInDisc = [&](int track) {
+        SelectedSubtitleStream = track;
+        CCropDlg dlg(item_, settings_, CCropDlg::kTrimPage);
+        Start(dlg);
+        Click(dlg, CCropDlg::IDC_PAUSE);
+        EXPECT_TRUE(dlg.Player().SetPosition(3.0));
+        EXPECT_TRUE(dlg.Player().WaitUntilCued(20000));
+        BYTE* dib = nullptr;
+        int white = -1;
+        if (SUCCEEDED(dlg.Player().WindowlessControl(0)->GetCurrentImage(&dib)) && dib) {
+            BITMAPINFOHEADER bih;
+            std::memcpy(&bih, dib, sizeof bih);
+            EXPECT_EQ(bih.biWidth, 720);
+            EXPECT_EQ(bih.biHeight, 576);
+            white = 0;
+            for (int y = 70; y < 190; ++y)
+                for (int x = 90; x < 210; ++x) {
+                    const BYTE* p = dib + bih.biSize + (std::size_t(575 - y) * 720 + x) * 4;
+                    white += p[0] > 220 && p[1] > 220 && p[2] > 220;
+                }
+            CoTaskMemFree(dib);
+        }
+        return white;
+    };
+    const int with = whiteInDisc(0xBD21);
+    const int without = whiteInDisc(-1);
+    EXPECT_GT(with, without + 3000) << with << " vs " << without;
 }
 
 // The dialog as the user sees it, with a crop and effects set, saved for a
