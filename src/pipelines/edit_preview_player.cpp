@@ -71,12 +71,13 @@ bool EditPreviewPlayer::Open(DvdHandle handle, HWND window0, const RECT* rect0, 
     RegisterPlatformCodecs();
 
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, &builder_))) return false;
-    builder_.As(&control_);
-    if (window0 && SUCCEEDED(builder_.As(&events_))) {
-        events_->SetNotifyWindow(window0, kGraphNotify, 0);
-        events_->CancelDefaultHandling(EC_COMPLETE);
+    builder_.As(&owner_.control);
+    if (window0 && SUCCEEDED(builder_.As(&owner_.events))) {
+        owner_.events->SetNotifyWindow(window0, kGraphNotify, 0);
+        owner_.events->CancelDefaultHandling(EC_COMPLETE);
     }
-    if (SUCCEEDED(builder_.As(&seeking_))) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+    if (SUCCEEDED(builder_.As(&owner_.seeking)))
+        owner_.seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
 
     if (FAILED(CreateRenderer(window0, 0))) return false;
     if (window1 && FAILED(CreateRenderer(window1, 1))) return false;
@@ -113,21 +114,13 @@ HRESULT EditPreviewPlayer::CreateRenderer(HWND window, int view) {
         windowless.Reset();
         return hr;
     }
-    ComPtr<IVMRFilterConfig> config;
-    if (SUCCEEDED(renderer.As(&config))) {
-        config->SetNumberOfStreams(1);
-        config->SetRenderingMode(VMRMode_Windowless);
-        config->SetRenderingPrefs(0);
-    }
-    hr = renderer.As(&windowless);
-    if (FAILED(hr)) {
-        windowless.Reset();
-        return hr;
-    }
-    windowless->SetVideoClippingWindow(window);
+    hr = SetUpWindowless(renderer.Get(), window, windowless);
+    if (FAILED(hr)) return hr;
     if (view == 0) {
-        windowless->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
         renderer.As(&mixerBitmap_);
+    } else {
+        // The processed view is placed by the zoom mode, not letterboxed by default.
+        windowless->SetAspectRatioMode(VMR_ARMODE_NONE);
     }
     return S_OK;
 }
@@ -337,11 +330,7 @@ ComPtr<IPin> EditPreviewPlayer::SplitterOutput(StreamKind kind) {
 }
 
 void EditPreviewPlayer::Close() {
-    if (control_) control_->Stop();
-    if (events_) {
-        events_->SetNotifyWindow(nullptr, kGraphNotify, 0);
-        events_.Reset();
-    }
+    owner_.Release(kGraphNotify);
     if (builder_) {
         // Take every filter out, the ones the graph alone holds too, so that
         // none keeps another (or a window) alive after the graph is gone.
@@ -360,7 +349,6 @@ void EditPreviewPlayer::Close() {
         e.Reset();
         for (ComPtr<IBaseFilter>& f : filters) builder_->RemoveFilter(f.Get());
     }
-    seeking_.Reset();
     splitter_.Reset();
     source_.Reset();
     renderer0_.Reset();
@@ -371,73 +359,47 @@ void EditPreviewPlayer::Close() {
     mixerBitmap_.Reset();
     windowless0_.Reset();
     windowless1_.Reset();
-    control_.Reset();
     builder_.Reset();
     overlay_.reset();
 }
 
-bool EditPreviewPlayer::InState(FILTER_STATE state) {
-    if (!control_) return false;
-    OAFilterState fs = 0;
-    HRESULT hr = control_->GetState(10, &fs);
-    return SUCCEEDED(hr) && fs == state;
-}
-
 bool EditPreviewPlayer::Run() {
-    if (control_ && !InState(State_Running)) control_->Run();
-    return true;
+    return owner_.Run();
 }
 bool EditPreviewPlayer::Pause() {
-    if (control_ && !InState(State_Paused)) control_->Pause();
-    return true;
+    return owner_.Pause();
 }
 bool EditPreviewPlayer::Stop() {
-    if (control_ && !InState(State_Stopped)) control_->Stop();
-    return true;
+    return owner_.Stop();
 }
 bool EditPreviewPlayer::IsRunning() {
-    return InState(State_Running);
+    return owner_.InState(State_Running);
 }
 bool EditPreviewPlayer::IsPaused() {
-    return InState(State_Paused);
+    return owner_.InState(State_Paused);
 }
 bool EditPreviewPlayer::IsStopped() {
-    return InState(State_Stopped);
+    return owner_.InState(State_Stopped);
 }
 
 bool EditPreviewPlayer::WaitUntilCued(long timeoutMs) {
-    if (!control_) return false;
+    if (!owner_.control) return false;
     OAFilterState fs = State_Stopped;
-    HRESULT hr = control_->GetState(timeoutMs, &fs);
+    HRESULT hr = owner_.control->GetState(timeoutMs, &fs);
     return hr == S_OK && fs != State_Stopped;
 }
 
 bool EditPreviewPlayer::SetPosition(double seconds) {
-    if (!seeking_) return false;
-    LONGLONG pos = LONGLONG(seconds * 10000000.0);
-    return SUCCEEDED(seeking_->SetPositions(&pos, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning));
+    return owner_.SetPosition(seconds);
 }
-
 bool EditPreviewPlayer::GetDuration(double& seconds) {
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetDuration(&v))) return false;
-    seconds = double(v) / 10000000.0;
-    return true;
+    return owner_.Duration(seconds);
 }
-
 bool EditPreviewPlayer::GetStopPosition(double& seconds) {
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetStopPosition(&v))) return false;
-    seconds = double(v) / 10000000.0;
-    return true;
+    return owner_.StopPosition(seconds);
 }
-
 bool EditPreviewPlayer::GetCurrentPosition(double& seconds) {
-    LONGLONG v = 0;
-    if (!seeking_ || FAILED(seeking_->GetCurrentPosition(&v))) return false;
-    seconds = double(v) / 10000000.0;
-    return true;
+    return owner_.CurrentPosition(seconds);
 }
 
 bool EditPreviewPlayer::EnableStream(int index, bool enable) {
@@ -570,11 +532,5 @@ void EditPreviewPlayer::Repaint(HWND window, HDC dc) {
 }
 
 bool EditPreviewPlayer::NextEvent(long& code, LONG_PTR* p1, LONG_PTR* p2) {
-    if (!events_) return false;
-    LONG_PTR a = 0, b = 0;
-    if (events_->GetEvent(&code, &a, &b, 0) != S_OK) return false;
-    if (p1) *p1 = a;
-    if (p2) *p2 = b;
-    events_->FreeEventParams(code, a, b);
-    return true;
+    return owner_.NextEvent(code, p1, p2);
 }

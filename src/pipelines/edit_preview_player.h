@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "pipelines/graph_owner.h"
 #include "pipelines/stream_table.h"
 #include "platform/codecs/memory_dc.h"
 #include "platform/codecs/video_renderer.h"
@@ -93,7 +94,7 @@ class EditPreviewPlayer {
 
     LONGLONG TitleDuration() const { return titleDuration_; }
     bool HasGraph() const { return bool(builder_); }
-    bool HasEvents() const { return bool(events_); }
+    bool HasEvents() const { return bool(owner_.events); }
     IGraphBuilder* Graph() const { return builder_.Get(); }
     IVMRWindowlessControl* WindowlessControl(int view) const {
         return view == 0 ? windowless0_.Get() : view == 1 ? windowless1_.Get() : nullptr;
@@ -106,15 +107,12 @@ class EditPreviewPlayer {
   private:
     enum class StreamKind { Video, Audio, Subpicture, Other };
 
-    bool InState(FILTER_STATE state);
     ComPtr<IPin> SplitterOutput(StreamKind kind);
     void DrawOverlay();
     void ApplyProcessedSource();
 
     ComPtr<IGraphBuilder> builder_;
-    ComPtr<IMediaControl> control_;
-    ComPtr<IMediaEventEx> events_;
-    ComPtr<IMediaSeeking> seeking_;
+    GraphOwner owner_;  // media control, seeking and events of builder_
     ComPtr<IBaseFilter> splitter_;
     ComPtr<IBaseFilter> source_;
     ComPtr<IBaseFilter> tee_;
