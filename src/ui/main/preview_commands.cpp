@@ -3,7 +3,6 @@
 // graph's notices and snapshots.
 #include <QComboBox>
 #include <QLabel>
-#include <QTreeWidget>
 #include <ctime>
 #include <filesystem>
 
@@ -22,8 +21,8 @@ void CZoReziveDlg::OnPlay() {
     if (!player_.Graph()) return;  // no DVD loaded
     if (!player_.IsPaused()) {
         int number = 1;  // no title chosen: the first title
-        if (QTreeWidgetItem* item = list_->currentItem(); item && item->isSelected()) {
-            const auto index = ParseEntryName(item->text(0).toStdString());
+        if (HTREEITEM item = list_->GetSelectedItem()) {
+            const auto index = ParseEntryName(list_->GetItemText(item, 0).toStdString());
             if (index) number = index->Title + 1;
         }
         if (!player_.SelectTitle(number - 1, -1)) return;
@@ -74,14 +73,11 @@ void CZoReziveDlg::OnStopPreview() {
 }
 
 void CZoReziveDlg::OnPreviousNext(bool next) {
-    QTreeWidgetItem* item = SelectedOrFirst();
-    if (!item || !item->parent()) return;
-    QTreeWidgetItem* parent = item->parent();
-    const int at = parent->indexOfChild(item) + (next ? 1 : -1);
-    if (at < 0 || at >= parent->childCount()) return;
-    QTreeWidgetItem* sibling = parent->child(at);
-    list_->setCurrentItem(sibling);
-    sibling->setSelected(true);
+    HTREEITEM item = SelectedOrFirst();
+    if (!item) return;
+    HTREEITEM sibling = next ? list_->GetNextSiblingItem(item) : list_->GetPrevSiblingItem(item);
+    if (!sibling) return;
+    list_->SelectItem(sibling);
     player_.Stop();
     OnPlay();
 }

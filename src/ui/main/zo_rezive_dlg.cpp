@@ -13,7 +13,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QProcess>
-#include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
 #include <filesystem>
@@ -25,6 +24,9 @@
 #include "platform/win/messages.h"
 #include "platform/win/paths.h"
 #include "platform/win/qt/qt_draw_context.h"
+#include "ui/dialogs/about_dlg.h"
+#include "ui/dialogs/properties_dlg.h"
+#include "ui/dialogs/settings_dlg.h"
 #include "ui/prefs/preferences.h"
 #include "ui/prefs/preferences_dlg.h"
 #include "ui/skin/my_button.h"
@@ -53,11 +55,11 @@ QImage LoadPicture(const char* name, const QSize& size) {
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-// The entries under the root, depth first.
-void CollectEntries(QTreeWidgetItem* parent, std::vector<QTreeWidgetItem*>& out) {
-    for (int i = 0; i < parent->childCount(); ++i) {
-        out.push_back(parent->child(i));
-        CollectEntries(parent->child(i), out);
+// The entries under an entry, depth first.
+void CollectEntries(const CColumnTreeCtrl* list, HTREEITEM parent, std::vector<HTREEITEM>& out) {
+    for (HTREEITEM e = list->GetChildItem(parent); e; e = list->GetNextSiblingItem(e)) {
+        out.push_back(e);
+        CollectEntries(list, e, out);
     }
 }
 
@@ -186,20 +188,20 @@ void CZoReziveDlg::BuildControls() {
     connect(subtitleCombo_, &QComboBox::activated, this, [this] { OnTrackChange(false); });
     connect(profileCombo_, &QComboBox::activated, this, [this] { OnProfileChange(); });
 
-    list_ = new QTreeWidget(this);
+    list_ = new CColumnTreeCtrl(this);
     SetDlgCtrlID(list_, kTitleList);
     list_->setGeometry(kMainTitleList);
-    list_->setColumnCount(4);
-    list_->setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "Output Format"});
-    const int widths[] = {100, 120, 100, 120};
-    for (int c = 0; c < 4; ++c) list_->setColumnWidth(c, widths[c]);
-    list_->setRootIsDecorated(true);
-    list_->setAllColumnsShowFocus(true);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->SetFullRowSelect(true);
+    // The names sit two levels in, behind a check box; a shallow indent
+    // leaves them room in their 100-pixel column.
+    list_->setIndentation(12);
+    list_->InsertColumn(0, "Source file", LVCFMT_LEFT, 100);
+    list_->InsertColumn(1, "Original Length", LVCFMT_LEFT, 120);
+    list_->InsertColumn(2, "Trimmed Length", LVCFMT_LEFT, 100);
+    list_->InsertColumn(3, "Output Format", LVCFMT_LEFT, 120);
     list_->hide();
-    connect(list_, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item, int) { OnTitleClick(item); });
+    connect(list_, &CColumnTreeCtrl::Clicked, this,
+            [this](HTREEITEM item, int, QPoint) { OnTitleClick(item); });
 
     startPicture_ = new QLabel(this);
     SetDlgCtrlID(startPicture_, kStartPicture);
@@ -310,8 +312,8 @@ void CZoReziveDlg::OnCommand(int id) {
         case kMenuPreferences:
         case kPreferences: return OnPreferences();
         case kHelpContent: return OpenLocalPath(FindDataFile("help/index.html"));
-        case kSupport: return OpenLocalPath(FindDataFile("help/index.html"));
-        case kHomePage: return OpenWebAddress(Q(profiles::HomePageTarget()));
+        case kSupport: return OpenWebAddress(CAboutDlg::SupportAddress());
+        case kHomePage: return OpenWebAddress(CAboutDlg::HomePageAddress());
         case kAbout: return OnAbout();
         case kExit:
         case kClose: reject(); return;
@@ -375,18 +377,16 @@ void CZoReziveDlg::LoadDvdFrom(const std::string& path) {
     OnStopPreview();
 
     ClearEntries();
-    auto* root = new QTreeWidgetItem(list_, QStringList{"VIDEO_TS"});
-    root->setFlags(root->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
-    root->setCheckState(0, Qt::Checked);
+    HTREEITEM root = list_->InsertItem("VIDEO_TS");
+    list_->SetCheckState(root, kStateChecked);
     const DvdInfo& info = OpenDvdInfo();
     const std::string ext = profiles::FieldUtf8(current_.FormatExt);
     for (int t : ListedTitles(info)) {
         const std::string name = TitleName(t);
         const QString length = Q(DurationText(info.Titles[t].Duration));
-        auto* entry =
-            new QTreeWidgetItem(root, QStringList{Q(name), length, length, Q(OutputName(name, ext))});
-        entry->setFlags(entry->flags() | Qt::ItemIsUserCheckable);
-        entry->setCheckState(0, Qt::Checked);
+        HTREEITEM entry = list_->InsertItem(
+            Q(name) + '\t' + length + '\t' + length + '\t' + Q(OutputName(name, ext)) + '\t', root);
+        list_->SetCheckState(entry, kStateChecked);
         auto item = std::make_unique<ConversionItem>();
         item->TitleIndex = t;
         item->ChapterIndex = -1;
@@ -398,11 +398,12 @@ void CZoReziveDlg::LoadDvdFrom(const std::string& path) {
             CurrentClip.TrimStart = item->TrimStart;
             CurrentClip.TrimLength = item->TrimLength;
             CurrentClip.Clip = item->Clip;
-            list_->setCurrentItem(entry);
+            list_->SelectItem(entry);
         }
-        items_[entry] = std::move(item);
+        list_->SetItemData(entry, item.get());
+        items_.push_back(std::move(item));
     }
-    root->setExpanded(true);
+    list_->Expand(root);
     startPicture_->hide();
     list_->show();
     FillTrackCombos(0);
@@ -427,17 +428,17 @@ void CZoReziveDlg::FillTrackCombos(int title) {
 
 // ---- The title list ---------------------------------------------------------------
 
-QTreeWidgetItem* CZoReziveDlg::RootEntry() const { return list_->topLevelItem(0); }
+HTREEITEM CZoReziveDlg::RootEntry() const { return list_->GetRootItem(); }
 
-ConversionItem* CZoReziveDlg::ItemData(QTreeWidgetItem* item) const {
-    auto it = items_.find(item);
-    return it == items_.end() ? nullptr : it->second.get();
+ConversionItem* CZoReziveDlg::ItemData(HTREEITEM item) const {
+    return item ? list_->GetItemData(item) : nullptr;
 }
 
 void CZoReziveDlg::ClearEntries() {
     lastClicked_ = nullptr;
+    // The entries go first: they point at the data.
+    if (list_) list_->DeleteAllItems();
     items_.clear();
-    if (list_) list_->clear();
 }
 
 void CZoReziveDlg::OnClearAll() {
@@ -447,27 +448,24 @@ void CZoReziveDlg::OnClearAll() {
 }
 
 void CZoReziveDlg::SetCheckAll(bool checked) {
-    QTreeWidgetItem* root = RootEntry();
+    HTREEITEM root = RootEntry();
     if (!root) return;
-    const Qt::CheckState state = checked ? Qt::Checked : Qt::Unchecked;
-    std::vector<QTreeWidgetItem*> entries;
-    CollectEntries(root, entries);
-    for (QTreeWidgetItem* e : entries) e->setCheckState(0, state);
-    root->setCheckState(0, state);
+    const int state = checked ? kStateChecked : kStateUnchecked;
+    list_->SetCheckState(root, state);
+    list_->CheckSubtree(root, state);
 }
 
-QTreeWidgetItem* CZoReziveDlg::SelectedOrFirst() const {
-    if (QTreeWidgetItem* selected = list_->currentItem(); selected && selected->isSelected())
-        return selected;
-    QTreeWidgetItem* root = RootEntry();
-    return root && root->childCount() > 0 ? root->child(0) : nullptr;
+HTREEITEM CZoReziveDlg::SelectedOrFirst() const {
+    if (HTREEITEM selected = list_->GetSelectedItem()) return selected;
+    HTREEITEM root = RootEntry();
+    return root ? list_->GetChildItem(root) : nullptr;
 }
 
-void CZoReziveDlg::OnTitleClick(QTreeWidgetItem* item) {
+void CZoReziveDlg::OnTitleClick(HTREEITEM item) {
     if (item == lastClicked_) return;
     lastClicked_ = item;
     if (!item) return;
-    const auto index = ParseEntryName(item->text(kColumnSource).toStdString());
+    const auto index = ParseEntryName(list_->GetItemText(item, kColumnSource).toStdString());
     if (!index) return;
     FillTrackCombos(index->Title);
 }
@@ -483,13 +481,15 @@ void CZoReziveDlg::OnProfileChange() {
         return;
     }
     current_ = picked;
-    QTreeWidgetItem* root = RootEntry();
-    if (!root || root->childCount() == 0) return;
-    std::vector<QTreeWidgetItem*> entries;
-    CollectEntries(root, entries);
+    HTREEITEM root = RootEntry();
+    if (!root || !list_->ItemHasChildren(root)) return;
+    std::vector<HTREEITEM> entries;
+    CollectEntries(list_, root, entries);
     const std::string ext = profiles::FieldUtf8(current_.FormatExt);
-    for (QTreeWidgetItem* e : entries)
-        e->setText(kColumnOutput, Q(OutputName(e->text(kColumnSource).toStdString(), ext)));
+    for (HTREEITEM e : entries) {
+        const std::string name = list_->GetItemText(e, kColumnSource).toStdString();
+        list_->SetItemText(e, kColumnOutput, Q(OutputName(name, ext)));
+    }
 }
 
 void CZoReziveDlg::OnTrackChange(bool audio) {
@@ -526,12 +526,19 @@ void CZoReziveDlg::OnStart() {
         return;
     }
     if (folder != ThePreferences().strOutFolder) SaveOutFolder(folder);
-    QTreeWidgetItem* root = RootEntry();
-    if (!root) return;
+    HTREEITEM root = RootEntry();
+    if (!root || !list_->ItemHasChildren(root)) return;
     OnStopPreview();
 }
 
-void CZoReziveDlg::OnSettings() {}
+void CZoReziveDlg::OnSettings() {
+    CSettingsDlg dlg(current_, this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    current_ = dlg.Profile();
+    profiles::FormatProfile check{};
+    if (!profiles::ProfileCatalogue::Instance().FindByIndex(current_.Index, check))
+        MessageBox("get format error");
+}
 
 void CZoReziveDlg::OnBrowse() {
     const QString folder =
@@ -549,13 +556,14 @@ void CZoReziveDlg::OnPreferences() {
 void CZoReziveDlg::OnProperties() {
     StreamTable streams;
     if (!player_.ListStreams(streams)) return;
+    CProperties(streams, this).exec();
 }
 
-void CZoReziveDlg::OnAbout() {}
+void CZoReziveDlg::OnAbout() { CAboutDlg(this).exec(); }
 
 void CZoReziveDlg::OpenClipEditor(int page) {
     (void)page;
-    QTreeWidgetItem* entry = SelectedOrFirst();
+    HTREEITEM entry = SelectedOrFirst();
     if (!entry) {
         MessageBox("Please select one first");
         return;

@@ -12,13 +12,12 @@
 #include "pipelines/preview_player.h"
 #include "profiles/profile.h"
 #include "ui/skin/skin_dialog.h"
+#include "ui/titlelist/column_tree_ctrl.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QTreeWidget;
-class QTreeWidgetItem;
 class CMyButton;
 class CMyCheckBox;
 class CMySliderCtrl;
@@ -79,17 +78,17 @@ class CZoReziveDlg : public CSkinDialog {
     void OnStart();
     void OnProfileChange();
     void OnTrackChange(bool audio);
-    void OnTitleClick(QTreeWidgetItem* item);
+    void OnTitleClick(HTREEITEM item);
     void OnClearAll();
     void SetCheckAll(bool checked);
 
     // Read access for the tests and the dialogs this window opens.
     PreviewPlayer& Player() { return player_; }
     const profiles::FormatProfile& CurrentProfile() const { return current_; }
-    QTreeWidget* TitleList() const { return list_; }
-    QTreeWidgetItem* RootEntry() const;
+    CColumnTreeCtrl* TitleList() const { return list_; }
+    HTREEITEM RootEntry() const;
     // The entry's data; null for the root or an entry without data.
-    ConversionItem* ItemData(QTreeWidgetItem* item) const;
+    ConversionItem* ItemData(HTREEITEM item) const;
     QComboBox* ProfileCombo() const { return profileCombo_; }
     QComboBox* AudioCombo() const { return audioCombo_; }
     QComboBox* SubtitleCombo() const { return subtitleCombo_; }
@@ -119,7 +118,7 @@ class CZoReziveDlg : public CSkinDialog {
 
     void FillTrackCombos(int title);
     void ClearEntries();
-    QTreeWidgetItem* SelectedOrFirst() const;
+    HTREEITEM SelectedOrFirst() const;
     void OpenClipEditor(int page);
     void OnSettings();
     void OnBrowse();
@@ -134,9 +133,10 @@ class CZoReziveDlg : public CSkinDialog {
     bool timerRunning_ = false;
     std::map<int, CMyButton*> buttons_;
     std::vector<QMenu*> menus_;  // File, Edit, Clip, Option, Help, AddFile
-    QTreeWidget* list_ = nullptr;
-    QTreeWidgetItem* lastClicked_ = nullptr;
-    std::map<QTreeWidgetItem*, std::unique_ptr<ConversionItem>> items_;
+    CColumnTreeCtrl* list_ = nullptr;
+    HTREEITEM lastClicked_ = nullptr;
+    // The data of the list's entries; the list only points at it.
+    std::vector<std::unique_ptr<ConversionItem>> items_;
     QComboBox* profileCombo_ = nullptr;
     QComboBox* audioCombo_ = nullptr;
     QComboBox* subtitleCombo_ = nullptr;

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -97,7 +96,23 @@ class MainWindowTest : public ::testing::Test {
         for (int i = 0; i < c->count(); ++i) out.push_back(c->itemText(i).toStdString());
         return out;
     }
-    QTreeWidgetItem* Entry(int i) { return dlg_->RootEntry()->child(i); }
+    HTREEITEM Entry(int i) {
+        CColumnTreeCtrl* list = dlg_->TitleList();
+        HTREEITEM e = list->GetChildItem(dlg_->RootEntry());
+        while (e && i-- > 0) e = list->GetNextSiblingItem(e);
+        return e;
+    }
+    std::string Text(HTREEITEM e, int column) {
+        return dlg_->TitleList()->GetItemText(e, column).toStdString();
+    }
+    int Children(HTREEITEM e) {
+        int n = 0;
+        for (HTREEITEM c = dlg_->TitleList()->GetChildItem(e); c;
+             c = dlg_->TitleList()->GetNextSiblingItem(c))
+            ++n;
+        return n;
+    }
+    int Check(HTREEITEM e) { return dlg_->TitleList()->GetCheckState(e); }
     std::string Ext() { return profiles::FieldUtf8(dlg_->CurrentProfile().FormatExt); }
 
     std::vector<std::string> messages_;
@@ -120,18 +135,18 @@ TEST_F(MainWindowTest, StartsWithTheGettingStartedPictureAndTheSecondProfile) {
 
 TEST_F(MainWindowTest, LoadingThePalFolderListsItsTitlesAndTheFirstTitlesTracks) {
     LoadPal();
-    QTreeWidgetItem* root = dlg_->RootEntry();
-    EXPECT_EQ(root->text(0), "VIDEO_TS");
-    ASSERT_EQ(root->childCount(), 3);
+    HTREEITEM root = dlg_->RootEntry();
+    EXPECT_EQ(Text(root, 0), "VIDEO_TS");
+    ASSERT_EQ(Children(root), 3);
     const char* lengths[] = {"00:00:06", "00:00:04", "00:00:04"};
     for (int i = 0; i < 3; ++i) {
-        QTreeWidgetItem* e = Entry(i);
+        HTREEITEM e = Entry(i);
         const std::string name = TitleName(i);
-        EXPECT_EQ(e->text(0).toStdString(), name);
-        EXPECT_EQ(e->text(1).toStdString(), lengths[i]);
-        EXPECT_EQ(e->text(2).toStdString(), lengths[i]);
-        EXPECT_EQ(e->text(3).toStdString(), name + Ext());
-        EXPECT_EQ(e->checkState(0), Qt::Checked);
+        EXPECT_EQ(Text(e, 0), name);
+        EXPECT_EQ(Text(e, 1), lengths[i]);
+        EXPECT_EQ(Text(e, 2), lengths[i]);
+        EXPECT_EQ(Text(e, 3), name + Ext());
+        EXPECT_EQ(Check(e), kStateChecked);
         ConversionItem* item = dlg_->ItemData(e);
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->TitleIndex, i);
@@ -143,7 +158,7 @@ TEST_F(MainWindowTest, LoadingThePalFolderListsItsTitlesAndTheFirstTitlesTracks)
     }
     EXPECT_TRUE(dlg_->TitleList()->isVisible());
     EXPECT_FALSE(dlg_->StartPicture()->isVisible());
-    EXPECT_EQ(dlg_->TitleList()->currentItem(), Entry(0));
+    EXPECT_EQ(dlg_->TitleList()->GetSelectedItem(), Entry(0));
     EXPECT_EQ(CurrentClip.TrimLength, dlg_->ItemData(Entry(0))->Duration);
 
     EXPECT_EQ(Texts(dlg_->AudioCombo()),
@@ -187,7 +202,7 @@ TEST_F(MainWindowTest, BadPathsSayOpenDvdErrorAndKeepThePreviousList) {
     dlg_->LoadDvdFrom((fixtures::WorkDir() / "sub-en.png").string());
     EXPECT_EQ(messages_, (std::vector<std::string>{"Open DVD error"}));
     ASSERT_NE(dlg_->RootEntry(), nullptr);
-    EXPECT_EQ(dlg_->RootEntry()->childCount(), 3);
+    EXPECT_EQ(Children(dlg_->RootEntry()), 3);
     EXPECT_EQ(OpenDvdHandle(), 0);
     // Nothing plays without a DVD.
     dlg_->OnPlay();
@@ -199,7 +214,7 @@ TEST_F(MainWindowTest, TheIsoImageLoadsLikeTheFolder) {
     dlg_->LoadDvdFrom(fixtures::PalIso().string());
     ASSERT_TRUE(messages_.empty());
     ASSERT_NE(dlg_->RootEntry(), nullptr);
-    EXPECT_EQ(dlg_->RootEntry()->childCount(), 3);
+    EXPECT_EQ(Children(dlg_->RootEntry()), 3);
 }
 
 TEST_F(MainWindowTest, ChoosingAProfileRenamesEveryOutput) {
@@ -220,18 +235,18 @@ TEST_F(MainWindowTest, ChoosingAProfileRenamesEveryOutput) {
     EXPECT_EQ(dlg_->CurrentProfile().Index, dlg_->ProfileCombo()->itemData(row).toInt());
     ASSERT_NE(Ext(), before);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Entry(i)->text(3).toStdString(), TitleName(i) + Ext());
+        EXPECT_EQ(Text(Entry(i), 3), TitleName(i) + Ext());
     EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(MainWindowTest, CheckAllAndUncheckAllReachEveryEntry) {
     LoadPal();
     dlg_->SetCheckAll(false);
-    EXPECT_EQ(dlg_->RootEntry()->checkState(0), Qt::Unchecked);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(Entry(i)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(Check(dlg_->RootEntry()), kStateUnchecked);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Check(Entry(i)), kStateUnchecked);
     dlg_->SetCheckAll(true);
-    EXPECT_EQ(dlg_->RootEntry()->checkState(0), Qt::Checked);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(Entry(i)->checkState(0), Qt::Checked);
+    EXPECT_EQ(Check(dlg_->RootEntry()), kStateChecked);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Check(Entry(i)), kStateChecked);
 }
 
 TEST_F(MainWindowTest, ClearAllEmptiesTheListAndTheCombosButKeepsTheDvd) {
@@ -339,7 +354,7 @@ TEST_F(MainWindowTest, ReleasingTheSliderSeeksToItsShareOfTheTitle) {
 
 TEST_F(MainWindowTest, TheEndOfATitleStopsAndRewinds) {
     LoadPal();
-    dlg_->TitleList()->setCurrentItem(Entry(1));  // 4 s
+    dlg_->TitleList()->SelectItem(Entry(1));  // 4 s
     dlg_->OnPlay();
     ASSERT_TRUE(dlg_->Player().IsRunning());
     ASSERT_TRUE(WaitFor([&] { return dlg_->VideoPicture()->isVisible(); }, 15000))
@@ -352,23 +367,23 @@ TEST_F(MainWindowTest, TheEndOfATitleStopsAndRewinds) {
 
 TEST_F(MainWindowTest, NextAndPreviousWalkTheListAndStopAtItsEnds) {
     LoadPal();
-    QTreeWidget* list = dlg_->TitleList();
+    CColumnTreeCtrl* list = dlg_->TitleList();
     dlg_->OnPreviousNext(false);  // before the first: nothing
-    EXPECT_EQ(list->currentItem(), Entry(0));
+    EXPECT_EQ(list->GetSelectedItem(), Entry(0));
     EXPECT_FALSE(dlg_->Player().IsRunning());
 
     dlg_->OnPreviousNext(true);
-    EXPECT_EQ(list->currentItem(), Entry(1));
+    EXPECT_EQ(list->GetSelectedItem(), Entry(1));
     EXPECT_TRUE(dlg_->Player().IsRunning());
     EXPECT_NEAR(static_cast<double>(dlg_->Player().TitleDuration()), 4000, 100);
     dlg_->OnPreviousNext(true);
-    EXPECT_EQ(list->currentItem(), Entry(2));
+    EXPECT_EQ(list->GetSelectedItem(), Entry(2));
     dlg_->OnStopPreview();
     dlg_->OnPreviousNext(true);  // after the last: nothing
-    EXPECT_EQ(list->currentItem(), Entry(2));
+    EXPECT_EQ(list->GetSelectedItem(), Entry(2));
     EXPECT_TRUE(dlg_->Player().IsStopped());
     dlg_->OnPreviousNext(false);
-    EXPECT_EQ(list->currentItem(), Entry(1));
+    EXPECT_EQ(list->GetSelectedItem(), Entry(1));
 }
 
 TEST_F(MainWindowTest, ChoosingTheSecondAudioTrackWhilePlayingSwitchesTheStream) {
