@@ -244,8 +244,7 @@ void CCropDlg::ConnectControls() {
     QtWindow* w = Window();
     w->OnMessage(kGraphNotify, [this](WPARAM, LPARAM) { OnGraphEvent(); });
     w->OnMessage(kStartPlaying, [this](WPARAM, LPARAM) {
-        OnPlay();
-        if (player_.HasGraph()) {
+        if (OnPlay()) {
             Window()->SetTimer(kPositionTimer, 100);
             timerId_ = kPositionTimer;
         }
@@ -333,12 +332,12 @@ void CCropDlg::WriteCropEdits() {
 
 // ---------------------------------------------------------------- playback
 
-void CCropDlg::OnPlay() {
+bool CCropDlg::OnPlay() {
     if (!player_.IsPaused()) {
         player_.SetTitle(item_.TitleIndex, item_.ChapterIndex);
         if (!player_.Open(OpenDvdHandle(), Window(), &kView0, Window(), &kView1,
                           ProcessVideoSize.Width, ProcessVideoSize.Height))
-            return;
+            return false;
         videoArea_ =
             FitAspect(kView0, float(ProcessVideoSize.Width) / float(ProcessVideoSize.Height));
         tracker_.Init(Window(), videoArea_, 32, 32);
@@ -372,6 +371,7 @@ void CCropDlg::OnPlay() {
         timerId_ = kPositionTimer;
     }
     ShowPlaying(true);
+    return true;
 }
 
 void CCropDlg::OnPause() {

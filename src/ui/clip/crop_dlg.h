@@ -120,7 +120,7 @@ class CCropDlg : public CSkinDialog {
     void SwitchPage(int page);
     void RefreshPage(int page);
 
-    void OnPlay();
+    bool OnPlay();  // false when the preview could not be opened
     void OnPause();
     void OnTimer();
     void OnGraphEvent();

@@ -563,6 +563,29 @@ TEST_F(CropDlgTest, PlaysAgainAfterTheEnd) {
     EXPECT_EQ(dlg.Player().Graph(), graph);
 }
 
+// Without a preview (no disc to play) the player's message is shown once, and
+// the settings can still be edited, corrected and confirmed.
+TEST_F(CropDlgTest, EditsWithoutAPreview) {
+    CloseDvd();
+    CCropDlg dlg(item_, settings_, CCropDlg::kCropPage);
+    dlg.show();
+    Pump(300);
+    EXPECT_FALSE(dlg.IsPlayingShown());
+    EXPECT_EQ(messages_, std::vector<std::string>{"SetDvdReader error"});
+    Type(dlg, CCropDlg::IDC_RIGHT, "900");
+    Type(dlg, CCropDlg::IDC_LEFT, "40");
+    EXPECT_EQ(TextOf(dlg, CCropDlg::IDC_RIGHT), "720");
+    Click(dlg, CCropDlg::IDC_EFFECT_TAB);
+    SlideTo(dlg, CCropDlg::IDC_BRIGHTNESS, 256);
+    Click(dlg, CCropDlg::IDOK_);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(item_.Clip.CropLeft, 40);
+    EXPECT_EQ(item_.Clip.CropRight, 720);
+    EXPECT_EQ(item_.Clip.CropBottom, 480);
+    EXPECT_EQ(item_.Clip.Brightness, 256);
+    EXPECT_EQ(messages_.size(), 1u);
+}
+
 // The subtitle track chosen in the main window shows in the preview. It is
 // found by its sub-stream id, the low byte of the track id, and it is listed
 // although it starts two seconds into the title.
