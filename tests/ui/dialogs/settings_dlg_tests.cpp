@@ -243,6 +243,7 @@ TEST_F(SettingsDlgTest, AProfileWithoutVideoWritesOnlyItsSound) {
         EXPECT_FALSE(dlg.Combo(id)->isEnabled()) << id;
     for (int id : {D::IDC_SAMPLE_RATE, D::IDC_CHANNELS, D::IDC_AUDIO_CODEC, D::IDC_AUDIO_BITRATE})
         EXPECT_TRUE(dlg.Combo(id)->isEnabled()) << id;
+    Shoot(&dlg, "settings-no-video");
     dlg.Combo(D::IDC_SAMPLE_RATE)->setCurrentText("22050");
     Click(dlg, D::IDC_OK);
     EXPECT_TRUE(messages.empty());
