@@ -119,7 +119,7 @@ class CColumnTreeDelegate : public QStyledItemDelegate {
                 p->drawRect(label.adjusted(0, 0, -1, -2));
             }
             p->setPen(textColor);
-            const QRect textRect = label.adjusted(2, 0, -2, 0);
+            const QRect textRect = label.adjusted(1, 0, -1, 0);
             p->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                         option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
         } else {
@@ -166,7 +166,7 @@ CColumnTreeCtrl::CColumnTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     horizontalScrollBar()->setSingleStep(15);
-    setIndentation(16);
+    setIndentation(13);
     // The tree shows no tooltips of its own (a cut-off text ends in an ellipsis).
     setMouseTracking(false);
     header()->setStretchLastSection(false);
