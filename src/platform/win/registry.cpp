@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -295,6 +296,37 @@ bool ReplaceFile(const fs::path& file, const std::string& data) {
     return true;
 }
 
+// Writers in other processes (a second Discreel) read, change and replace the
+// same file; holding the folder's lock across the three keeps each one's
+// change. Readers need no lock: they see one whole file or the other.
+class WriteLock {
+  public:
+    explicit WriteLock(const fs::path& file) {
+        const fs::path dir = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (ec) return;
+        fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+        }
+    }
+    ~WriteLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
 }  // namespace
 
 fs::path DefaultRegistryFile() {
@@ -345,6 +377,8 @@ std::optional<RegKey> RegKey::Create(const std::string& path, const fs::path& fi
     auto key = NormalizeKeyPath(path);
     if (!key) return std::nullopt;
     std::lock_guard<std::mutex> lock(g_fileLock);
+    WriteLock writers(file);
+    if (!writers.Held()) return std::nullopt;
     Document doc;
     if (ReadDocument(file, doc) == ReadResult::Failed) return std::nullopt;
     if (doc.FindSection(*key) < 0) doc.AddSection(*key);
@@ -389,6 +423,8 @@ bool RegKey::SetDword(const std::string& name, std::uint32_t value) {
 bool RegKey::SetValue(const std::string& name, const std::string& encoded) {
     if (!writable_) return false;
     std::lock_guard<std::mutex> lock(g_fileLock);
+    WriteLock writers(file_);
+    if (!writers.Held()) return false;
     Document doc;
     if (ReadDocument(file_, doc) == ReadResult::Failed) return false;
     // Another program may have removed the key since it was opened; it comes back.

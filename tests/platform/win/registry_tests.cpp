@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/win/registry.h"
 
@@ -202,6 +205,40 @@ TEST_F(RegistryTest, WritesLeaveOnlyTheFinishedFile) {
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(RegistryTest, WritersInSeveralProcessesLoseNothing) {
+    // Each process changes its own values of one key; every change must survive
+    // the others' read-change-replace of the same file.
+    ASSERT_TRUE(RegKey::Create("Software\\Discreel", file));
+    constexpr int kProcesses = 4, kWrites = 15;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            auto key = RegKey::Create("Software\\Discreel", file);
+            bool ok = bool(key);
+            for (int i = 0; ok && i < kWrites; ++i)
+                ok = key->SetDword("p" + std::to_string(p) + "_" + std::to_string(i),
+                                   std::uint32_t(p * 100 + i));
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto key = RegKey::Open("Software\\Discreel", file);
+    ASSERT_TRUE(key);
+    int found = 0;
+    for (int p = 0; p < kProcesses; ++p)
+        for (int i = 0; i < kWrites; ++i)
+            found += key->QueryDword("p" + std::to_string(p) + "_" + std::to_string(i)) ==
+                     std::uint32_t(p * 100 + i);
+    EXPECT_EQ(found, kProcesses * kWrites);
 }
 
 TEST_F(RegistryTest, TheDefaultFileFollowsTheXdgConfigFolder) {
