@@ -47,7 +47,7 @@ class CPreferencesDlg : public CSkinDialog {
 
     // Edits the process's preferences, stored under PreferencesKey().
     explicit CPreferencesDlg(QWidget* parent = nullptr);
-    // Edits `prefs`, stored under `key`; both must outlive the dialog.
+    // Edits `prefs` (which must outlive the dialog), stored under `key`.
     CPreferencesDlg(Preferences& prefs, std::string key, QWidget* parent = nullptr);
 
     // Asks for a folder, starting at `start`; "" when the user cancels.
