@@ -24,6 +24,7 @@
 #include "platform/win/messages.h"
 #include "platform/win/paths.h"
 #include "platform/win/qt/qt_draw_context.h"
+#include "ui/clip/crop_dlg.h"
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/properties_dlg.h"
 #include "ui/dialogs/settings_dlg.h"
@@ -562,7 +563,6 @@ void CZoReziveDlg::OnProperties() {
 void CZoReziveDlg::OnAbout() { CAboutDlg(this).exec(); }
 
 void CZoReziveDlg::OpenClipEditor(int page) {
-    (void)page;
     HTREEITEM entry = SelectedOrFirst();
     if (!entry) {
         MessageBox("Please select one first");
@@ -575,6 +575,10 @@ void CZoReziveDlg::OpenClipEditor(int page) {
     }
     OnStopPreview();
     item->Clip = CurrentClip.Clip;
+    {
+        CCropDlg dlg(*item, current_.Settings, page, this);
+        dlg.exec();
+    }
     CurrentClip.Clip = item->Clip;
 }
 

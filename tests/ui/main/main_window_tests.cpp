@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -23,6 +24,8 @@
 #include "profiles/profile.h"
 #include "ui/prefs/preferences.h"
 #include "ui/main/zo_rezive_dlg.h"
+#include "ui/clip/crop_dlg.h"
+#include "ui/dialogs/settings_dlg.h"
 #include "ui/skin/my_button.h"
 #include "ui/skin/my_slider_ctrl.h"
 
@@ -294,6 +297,66 @@ TEST_F(MainWindowTest, StartChecksTheOutputFolder) {
             EXPECT_EQ(ThePreferences().strOutFolder, before);
         }
     }
+}
+
+// Runs `inside` on the first modal dialog that opens, after it has opened.
+template <class Dialog, class F>
+void OnModal(F inside) {
+    QTimer::singleShot(0, [inside] {
+        QWidget* w = nullptr;
+        WaitFor([&] { return (w = QApplication::activeModalWidget()) != nullptr; }, 5000);
+        auto* dlg = dynamic_cast<Dialog*>(w);
+        if (!dlg) {
+            ADD_FAILURE() << "no dialog of the expected kind";
+            if (w) w->close();
+            return;
+        }
+        inside(dlg);
+    });
+}
+
+TEST_F(MainWindowTest, TheClipEditorWorksOnTheFirstTitleAndSharesItsSettings) {
+    LoadPal();
+    dlg_->OnPlay();
+    dlg_->TitleList()->SelectItem(nullptr);
+    CurrentClip.Clip.Volume = 300;
+    bool opened = false;
+    OnModal<CCropDlg>([&](CCropDlg* editor) {
+        opened = true;
+        editor->reject();
+    });
+    dlg_->OnCommand(kTrim);
+    EXPECT_TRUE(opened);
+    // The preview made way for the editor's own.
+    EXPECT_TRUE(dlg_->Player().IsStopped());
+    EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_EQ(dlg_->ItemData(Entry(0))->Clip.Volume, 300);
+    EXPECT_EQ(dlg_->ItemData(Entry(1))->Clip.Volume, 256);
+    EXPECT_EQ(CurrentClip.Clip.Volume, 300);
+    CurrentClip.Clip = ClipSettings{};
+}
+
+TEST_F(MainWindowTest, SettingsEditTheCurrentProfileOnlyAndSurviveReselectingIt) {
+    const profiles::FormatProfile before = dlg_->CurrentProfile();
+    std::string chosen;
+    OnModal<CSettingsDlg>([&](CSettingsDlg* settings) {
+        QComboBox* rate = settings->Combo(CSettingsDlg::IDC_VIDEO_BITRATE);
+        ASSERT_GE(rate->count(), 2);
+        rate->setCurrentIndex(rate->currentIndex() == 0 ? 1 : 0);
+        chosen = rate->currentText().toStdString();
+        settings->OnOK();
+    });
+    dlg_->OnCommand(kSettings);
+    ASSERT_FALSE(chosen.empty());
+    EXPECT_NE(dlg_->CurrentProfile().Settings.VideoBitRate, before.Settings.VideoBitRate);
+    EXPECT_EQ(dlg_->CurrentProfile().Index, before.Index);
+    profiles::FormatProfile stored{};
+    ASSERT_TRUE(profiles::ProfileCatalogue::Instance().FindByIndex(before.Index, stored));
+    EXPECT_EQ(stored.Settings.VideoBitRate, before.Settings.VideoBitRate);
+    // Picking the profile that is already current keeps the edit.
+    dlg_->OnProfileChange();
+    EXPECT_NE(dlg_->CurrentProfile().Settings.VideoBitRate, before.Settings.VideoBitRate);
+    EXPECT_TRUE(messages_.empty());
 }
 
 // ---- The preview commands ----------------------------------------------------------
