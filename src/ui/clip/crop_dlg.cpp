@@ -237,8 +237,11 @@ void CCropDlg::ConnectControls() {
             editingId_ = 0;
         });
         QObject::connect(e, &QLineEdit::editingFinished, this, [this] { WriteCropEdits(); });
-        QObject::connect(spin, &QSpinBox::valueChanged, this,
-                         [e](int v) { e->setText(QString::number(v)); });
+        QObject::connect(spin, &QSpinBox::valueChanged, this, [this, e](int v) {
+            e->setText(QString::number(v));
+            // An arrow click is a finished edit: show the corrected value.
+            WriteCropEdits();
+        });
     }
 
     QtWindow* w = Window();

@@ -338,6 +338,13 @@ TEST_F(CropDlgTest, ControlsChangeTheirSettings) {
     Pump();
     EXPECT_EQ(TextOf(dlg, CCropDlg::IDC_LEFT), "101");
     EXPECT_EQ(dlg.Clip().CropLeft, 101);
+    // Stepping past the opposite edge is corrected like typing.
+    Type(dlg, CCropDlg::IDC_LEFT, "599");
+    spin->stepUp();
+    Pump();
+    EXPECT_EQ(dlg.Clip().CropLeft, 599);
+    EXPECT_EQ(TextOf(dlg, CCropDlg::IDC_LEFT), "599");
+    Type(dlg, CCropDlg::IDC_LEFT, "101");
     // The frame on the plain view follows: the video area is 380 x 254 at (14, 85).
     EXPECT_EQ(dlg.VideoArea(), (RECT{14, 85, 394, 339}));
     const RECT frame = dlg.Tracker().GetRect();
