@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdlib>
@@ -213,11 +214,49 @@ TEST_F(MainWindowTest, BadPathsSayOpenDvdErrorAndKeepThePreviousList) {
     EXPECT_TRUE(dlg_->OnSnapshot().empty());
 }
 
-TEST_F(MainWindowTest, TheIsoImageLoadsLikeTheFolder) {
-    dlg_->LoadDvdFrom(fixtures::PalIso().string());
-    ASSERT_TRUE(messages_.empty());
-    ASSERT_NE(dlg_->RootEntry(), nullptr);
-    EXPECT_EQ(Children(dlg_->RootEntry()), 3);
+TEST_F(MainWindowTest, TheIsoImageAndTheVideoTsFolderLoadLikeTheDiscFolder) {
+    for (const fs::path& path : {fixtures::PalIso(), fixtures::PalFolder() / "VIDEO_TS",
+                                 fixtures::NtscIso()}) {
+        dlg_->LoadDvdFrom(path.string());
+        ASSERT_TRUE(messages_.empty()) << path << ": " << messages_.front();
+        ASSERT_NE(dlg_->RootEntry(), nullptr);
+        // The NTSC disc's second title lasts 2 s and is left out.
+        EXPECT_EQ(Children(dlg_->RootEntry()), path == fixtures::NtscIso() ? 2 : 3) << path;
+    }
+    EXPECT_EQ(Text(Entry(1), 0), "Title_03");
+    EXPECT_EQ(dlg_->ItemData(Entry(1))->TitleIndex, 2);
+}
+
+TEST_F(MainWindowTest, TheMenuButtonsShowTheirMenus) {
+    const struct {
+        int button;
+        std::vector<std::string> items;  // "" for a separator
+    } menus[] = {
+        {kFileMenu, {"Load DVD", "Load DVD Forlder", "Load ISO File", "Properties ", "Exit"}},
+        {kEditMenu, {"Properties", "Clear All", "", "Check All", "UnCheck All"}},
+        {kClipMenu, {"Trim", "Crop", "Effect"}},
+        {kOptionMenu, {"Preferences"}},
+        {kHelpMenu, {"Help Content", "Support", "", "Home Page", "", "About"}},
+        {kAddFile, {"Load DVD", "Load DVD Folder", "Load ISO File"}},
+    };
+    for (const auto& m : menus) {
+        dlg_->OnCommand(m.button);
+        QWidget* popup = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (popup = QApplication::activePopupWidget()) != nullptr; },
+                            2000))
+            << m.button;
+        auto* menu = qobject_cast<QMenu*>(popup);
+        ASSERT_NE(menu, nullptr);
+        std::vector<std::string> texts;
+        for (QAction* a : menu->actions())
+            texts.push_back(a->isSeparator() ? "" : a->text().toStdString());
+        EXPECT_EQ(texts, m.items) << m.button;
+        // Under the button, from its left edge.
+        const QWidget* b = dlg_->Button(m.button);
+        EXPECT_EQ(menu->pos(), b->mapToGlobal(QPoint(0, b->height()))) << m.button;
+        menu->close();
+        Pump();
+    }
 }
 
 TEST_F(MainWindowTest, ChoosingAProfileRenamesEveryOutput) {
