@@ -638,12 +638,12 @@ TEST_F(CropDlgTest, RendersWithBothViews) {
     item_.Clip.CropTop = 60;
     item_.Clip.CropRight = 600;
     item_.Clip.CropBottom = 420;
-    item_.Clip.ZoomMode = 1;
     item_.Clip.Saturation = 110;
     const std::string dir = std::string(DISCREEL_BINARY_DIR) + "/clip-editor";
     std::filesystem::create_directories(dir);
     for (int page : {0, 1, 2}) {
         SCOPED_TRACE(page);
+        item_.Clip.ZoomMode = page == 1 ? 1 : page == 0 ? 0 : 2;  // each look once
         CCropDlg dlg(item_, settings_, page);
         ASSERT_NO_FATAL_FAILURE(Start(dlg));
         Pump(800);
