@@ -25,6 +25,7 @@
 #include "platform/win/paths.h"
 #include "platform/win/qt/qt_draw_context.h"
 #include "ui/clip/crop_dlg.h"
+#include "ui/convert/conver_dlg.h"
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/properties_dlg.h"
 #include "ui/dialogs/settings_dlg.h"
@@ -530,6 +531,12 @@ void CZoReziveDlg::OnStart() {
     HTREEITEM root = RootEntry();
     if (!root || !list_->ItemHasChildren(root)) return;
     OnStopPreview();
+    ConverDlgOptions options;
+    options.outFolder = ThePreferences().strOutFolder;
+    options.action = ThePreferences().strAction;
+    if (conversionHook_) conversionHook_(options);
+    CConverDlg dlg(this, list_, current_.Settings, merge_->isChecked(), options);
+    dlg.exec();
 }
 
 void CZoReziveDlg::OnSettings() {

@@ -3,6 +3,7 @@
 // and subtitle choices, the output folder, the preview area with its transport
 // controls, and the menu buttons that open every other dialog.
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@ class CMyButton;
 class CMyCheckBox;
 class CMySliderCtrl;
 class CMyStatic;
+struct ConverDlgOptions;
 
 // Control and command ids, as the dialog's handlers know them.
 namespace main_ids {
@@ -82,6 +84,12 @@ class CZoReziveDlg : public CSkinDialog {
     void OnClearAll();
     void SetCheckAll(bool checked);
 
+    // Lets the caller adjust what the conversion dialog is handed on Start
+    // (tests keep the finish message and the after-job actions to themselves).
+    void SetConversionOptionsHook(std::function<void(ConverDlgOptions&)> hook) {
+        conversionHook_ = std::move(hook);
+    }
+
     // Read access for the tests and the dialogs this window opens.
     PreviewPlayer& Player() { return player_; }
     const profiles::FormatProfile& CurrentProfile() const { return current_; }
@@ -131,6 +139,7 @@ class CZoReziveDlg : public CSkinDialog {
     profiles::FormatProfile current_{};
     PreviewPlayer player_;
     bool timerRunning_ = false;
+    std::function<void(ConverDlgOptions&)> conversionHook_;
     std::map<int, CMyButton*> buttons_;
     std::vector<QMenu*> menus_;  // File, Edit, Clip, Option, Help, AddFile
     CColumnTreeCtrl* list_ = nullptr;

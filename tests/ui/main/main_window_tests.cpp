@@ -26,6 +26,7 @@
 #include "ui/prefs/preferences.h"
 #include "ui/main/zo_rezive_dlg.h"
 #include "ui/clip/crop_dlg.h"
+#include "ui/convert/conver_dlg.h"
 #include "ui/dialogs/settings_dlg.h"
 #include "ui/skin/my_button.h"
 #include "ui/skin/my_slider_ctrl.h"
@@ -396,6 +397,31 @@ TEST_F(MainWindowTest, SettingsEditTheCurrentProfileOnlyAndSurviveReselectingIt)
     dlg_->OnProfileChange();
     EXPECT_NE(dlg_->CurrentProfile().Settings.VideoBitRate, before.Settings.VideoBitRate);
     EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainWindowTest, StartConvertsTheCheckedTitlesIntoTheOutputFolder) {
+    QTemporaryDir out;
+    LoadPal();
+    dlg_->OnPlay();
+    // Only the second title, merged or not it is one file.
+    dlg_->SetCheckAll(false);
+    dlg_->TitleList()->SetCheckState(Entry(1), kStateChecked);
+    dlg_->OutputEdit()->setText(out.path());
+    bool finished = false, shutdown = false;
+    dlg_->SetConversionOptionsHook([&](ConverDlgOptions& o) {
+        EXPECT_EQ(o.outFolder, out.path().toStdString());
+        o.shutdown = [&] { shutdown = true; };
+        o.openFolder = [](const std::string&) {};
+        o.showFinished = [&] { finished = true; };
+    });
+    dlg_->OnStart();
+    EXPECT_TRUE(finished);
+    EXPECT_FALSE(shutdown);
+    EXPECT_TRUE(dlg_->Player().IsStopped());
+    const fs::path written = fs::path(out.path().toStdString()) / (TitleName(1) + Ext());
+    EXPECT_TRUE(fs::exists(written)) << written;
+    EXPECT_FALSE(fs::exists(fs::path(out.path().toStdString()) / (TitleName(0) + Ext())));
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
 }
 
 // ---- The preview commands ----------------------------------------------------------
