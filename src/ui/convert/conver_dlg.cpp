@@ -235,6 +235,12 @@ void CConverDlg::StartJob() {
             this, [this] { done(Rejected); }, Qt::QueuedConnection);
         return;
     }
+    if (job_->CurrentIndex() < 0) {
+        // No checked entry: the job would wait for ever with empty bars.
+        QMetaObject::invokeMethod(
+            this, [this] { job_->OnClose(); }, Qt::QueuedConnection);
+        return;
+    }
     UpdateDisplay();
 }
 

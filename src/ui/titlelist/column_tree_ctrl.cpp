@@ -394,12 +394,26 @@ ConversionItem* CColumnTreeCtrl::GetItemData(HTREEITEM item) const {
 int CColumnTreeCtrl::GetCheckState(HTREEITEM item) const {
     if (!item) return kStateNone;
     const QVariant v = item->data(0, kStateRole);
-    return v.isValid() ? v.toInt() : kStateNone;
+    if (v.isValid()) return v.toInt();
+    // An entry whose box was set through QTreeWidgetItem::setCheckState.
+    const QVariant qt = item->data(0, Qt::CheckStateRole);
+    if (!qt.isValid()) return kStateNone;
+    switch (qt.value<Qt::CheckState>()) {
+        case Qt::Checked:
+            return kStateChecked;
+        case Qt::PartiallyChecked:
+            return kStatePartial;
+        default:
+            return kStateUnchecked;
+    }
 }
 
 void CColumnTreeCtrl::SetCheckState(HTREEITEM item, int state) {
     if (!item) return;
     item->setData(0, kStateRole, std::clamp(state, 0, 3));
+    // Qt's own check state would draw a second box.
+    if (item->data(0, Qt::CheckStateRole).isValid())
+        item->setData(0, Qt::CheckStateRole, QVariant());
 }
 
 void CColumnTreeCtrl::CheckSubtree(HTREEITEM item, int state) {

@@ -16,13 +16,16 @@
 // An entry's text holds all its columns, each followed by a tab, in column
 // order; column 0 is the entry's name. GetItemText/SetItemText read and write
 // one piece. The check state of an entry is its state image index (0 no box,
-// 1 unchecked, 2 partially checked, 3 checked).
+// 1 unchecked, 2 partially checked, 3 checked); set it with SetCheckState (a
+// state set through QTreeWidgetItem::setCheckState is read as the same index
+// until SetCheckState replaces it).
 //
 // Entries are QTreeWidgetItem objects, so every standard tree operation of
 // QTreeWidget (navigation, selection, expansion, deletion) works on them too;
 // the MFC-style helpers below are what the other dialogs use.
 //
-// The item data is a non-owning pointer: whoever inserts the entries keeps
+// The item data (SetItemData) is what the conversion dialog converts; an entry
+// without it is left out. It is a non-owning pointer: whoever inserts the entries keeps
 // their ConversionItem alive until the entry is deleted (DeleteItem and
 // DeleteAllItems never free it).
 #include <QImage>

@@ -273,6 +273,17 @@ TEST(TitleListText, ItemDataAndNavigation) {
     HTREEITEM mid = t.list.InsertItem("Title_09", t.root, t.entries[0]);
     EXPECT_EQ(t.list.GetNextSiblingItem(t.entries[0]), mid);
     EXPECT_EQ(t.list.GetCheckState(mid), kStateUnchecked) << "new entries have an unchecked box";
+    // A box set through Qt's own check state reads as the same state index.
+    HTREEITEM qtBox = new QTreeWidgetItem(t.root, QStringList{"Title_10"});
+    EXPECT_EQ(t.list.GetCheckState(qtBox), kStateNone);
+    qtBox->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(t.list.GetCheckState(qtBox), kStateChecked);
+    qtBox->setCheckState(0, Qt::PartiallyChecked);
+    EXPECT_EQ(t.list.GetCheckState(qtBox), kStatePartial);
+    t.list.SetCheckState(qtBox, kStateUnchecked);
+    EXPECT_FALSE(qtBox->data(0, Qt::CheckStateRole).isValid()) << "one box, not two";
+    EXPECT_EQ(t.list.GetCheckState(qtBox), kStateUnchecked);
+    t.list.DeleteItem(qtBox);
     t.list.DeleteItem(mid);
     t.list.DeleteAllItems();
     EXPECT_EQ(t.list.GetRootItem(), nullptr);
