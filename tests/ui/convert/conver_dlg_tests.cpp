@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -296,6 +297,31 @@ TEST(ConverDlg, EscapeAndTheCloseButtonEndTheJobWithAFinishedFile) {
         EXPECT_EQ(s.finishedShown, 0);
         EXPECT_GT(ProbeDuration(s.Output(1)), 0.0) << "the partial file was finished";
     }
+}
+
+TEST(ConverDlg, WithoutAFinishHookTheFinishMessageIsShownModally) {
+    Session s;
+    s.Convert({{2, 1000}});
+    s.options.showFinished = nullptr;
+    CConverDlg dlg(nullptr, &s.list, s.profile.Settings, false, s.options);
+    CMsgDlg* shown = nullptr;
+    bool stillOpenBehindIt = false;
+    // Answers the finish message as a user would, once it is up.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* msg = dynamic_cast<CMsgDlg*>(QApplication::activeModalWidget())) {
+            shown = msg;
+            stillOpenBehindIt = dlg.isVisible();
+            QTest::mouseClick(msg->OkButton(), Qt::LeftButton);
+        }
+    });
+    answer.start(50);
+    dlg.show();
+    ASSERT_TRUE(RunUntil([&] { return !dlg.isVisible(); }, 120000));
+    EXPECT_NE(shown, nullptr) << "no finish message";
+    EXPECT_TRUE(stillOpenBehindIt) << "the progress dialog ends after the message";
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(fs::exists(s.Output(2)));
 }
 
 TEST(ConverDlg, NothingCheckedClosesWithoutAFile) {
