@@ -218,6 +218,19 @@ TEST(TitleListMouse, DoubleClickOnTheRootCollapsesAndExpands) {
     EXPECT_EQ(t.list.GetCheckState(t.root), kStateChecked);
 }
 
+TEST(TitleListMouse, SpaceTogglesTheCurrentEntryLikeAClickOnItsBox) {
+    TitleList t(2);
+    t.list.setFocus();
+    t.list.SelectItem(t.entries[1]);
+    QSignalSpy changed(&t.list, &CColumnTreeCtrl::CheckChanged);
+    QTest::keyClick(&t.list, Qt::Key_Space);
+    EXPECT_EQ(t.list.GetCheckState(t.entries[1]), kStateUnchecked);
+    EXPECT_EQ(t.list.GetCheckState(t.root), kStatePartial);
+    EXPECT_EQ(changed.count(), 1);
+    QTest::keyClick(&t.list, Qt::Key_Up);
+    EXPECT_EQ(t.list.GetSelectedItem(), t.entries[0]) << "other keys keep their tree meaning";
+}
+
 TEST(TitleListText, PiecesPerColumn) {
     TitleList t(1);
     HTREEITEM e = t.entries[0];
