@@ -342,6 +342,19 @@ TEST(TitleListColumns, NarrowListScrollsHeaderAndRowsTogether) {
     EXPECT_EQ(flags, TVHT_NOWHERE);
 }
 
+TEST(TitleListColumns, ManyTitlesScrollBothWays) {
+    TitleList t(12, {300, 160});
+    EXPECT_TRUE(t.list.verticalScrollBar()->isVisible());
+    EXPECT_TRUE(t.list.horizontalScrollBar()->isVisible());
+    t.list.grab().save(QString(DISCREEL_BINARY_DIR) + "/titlelist-scrolled.png");
+    // The last entry can be scrolled into view and hit.
+    t.list.scrollToItem(t.entries.back());
+    Pump();
+    const QRect label = t.list.LabelRect(t.entries.back());
+    ASSERT_TRUE(t.list.viewport()->rect().contains(label.center()));
+    EXPECT_EQ(t.list.HitTest(t.InControl(label.center())), t.entries.back());
+}
+
 TEST(TitleListColumns, HitTestTellsThePartOfTheEntry) {
     TitleList t(1);
     HTREEITEM e = t.entries[0];
