@@ -194,9 +194,6 @@ void CZoReziveDlg::BuildControls() {
     SetDlgCtrlID(list_, kTitleList);
     list_->setGeometry(kMainTitleList);
     list_->SetFullRowSelect(true);
-    // The names sit two levels in, behind a check box; a shallow indent
-    // leaves them room in their 100-pixel column.
-    list_->setIndentation(12);
     list_->InsertColumn(0, "Source file", LVCFMT_LEFT, 100);
     list_->InsertColumn(1, "Original Length", LVCFMT_LEFT, 120);
     list_->InsertColumn(2, "Trimmed Length", LVCFMT_LEFT, 100);

@@ -27,7 +27,10 @@
 #include "ui/main/zo_rezive_dlg.h"
 #include "ui/clip/crop_dlg.h"
 #include "ui/convert/conver_dlg.h"
+#include "ui/dialogs/about_dlg.h"
+#include "ui/dialogs/properties_dlg.h"
 #include "ui/dialogs/settings_dlg.h"
+#include "ui/prefs/preferences_dlg.h"
 #include "ui/skin/my_button.h"
 #include "ui/skin/my_slider_ctrl.h"
 
@@ -374,6 +377,44 @@ TEST_F(MainWindowTest, TheClipEditorWorksOnTheFirstTitleAndSharesItsSettings) {
     EXPECT_EQ(dlg_->ItemData(Entry(1))->Clip.Volume, 256);
     EXPECT_EQ(CurrentClip.Clip.Volume, 300);
     CurrentClip.Clip = ClipSettings{};
+}
+
+TEST_F(MainWindowTest, PropertiesAboutAndPreferencesOpenTheirDialogs) {
+    LoadPal();
+    for (int command : {kFileProperties, kEditProperties}) {
+        bool opened = false;
+        OnModal<CProperties>([&](CProperties* d) {
+            opened = true;
+            d->reject();
+        });
+        dlg_->OnCommand(command);
+        EXPECT_TRUE(opened) << command;
+    }
+    bool about = false;
+    OnModal<CAboutDlg>([&](CAboutDlg* d) {
+        about = true;
+        d->reject();
+    });
+    dlg_->OnCommand(kAbout);
+    EXPECT_TRUE(about);
+
+    // OK in the preferences brings their output folder into the window.
+    QTemporaryDir out;
+    OnModal<CPreferencesDlg>([&](CPreferencesDlg* d) {
+        d->OutFolderEdit()->setText(out.path());
+        d->OnOK();
+    });
+    dlg_->OnCommand(kPreferences);
+    EXPECT_EQ(dlg_->OutputEdit()->text(), out.path());
+    EXPECT_EQ(ThePreferences().strOutFolder, out.path().toStdString());
+    // Cancel leaves the window's folder alone.
+    OnModal<CPreferencesDlg>([&](CPreferencesDlg* d) {
+        d->OutFolderEdit()->setText("/elsewhere");
+        d->reject();
+    });
+    dlg_->OnCommand(kMenuPreferences);
+    EXPECT_EQ(dlg_->OutputEdit()->text(), out.path());
+    EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(MainWindowTest, SettingsEditTheCurrentProfileOnlyAndSurviveReselectingIt) {
