@@ -216,6 +216,16 @@ TEST_F(MainWindowTest, BadPathsSayOpenDvdErrorAndKeepThePreviousList) {
     dlg_->OnPlay();
     EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
     EXPECT_TRUE(dlg_->OnSnapshot().empty());
+    // Nor is anything converted from the entries left standing.
+    QTemporaryDir out;
+    dlg_->OutputEdit()->setText(out.path());
+    dlg_->SetConversionOptionsHook([&](ConverDlgOptions& o) {
+        o.shutdown = [] {};
+        o.openFolder = [](const std::string&) {};
+        o.showFinished = [] {};
+    });
+    dlg_->OnStart();
+    EXPECT_TRUE(fs::is_empty(out.path().toStdString()));
 }
 
 TEST_F(MainWindowTest, TheIsoImageAndTheVideoTsFolderLoadLikeTheDiscFolder) {
