@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     QFont font("DejaVu Sans");
     font.setPixelSize(11);
     QApplication::setFont(font);
-    if (argc > 2 || (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help")))) {
+    if (argc > 2 ||
+        (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help")))) {
         std::fprintf(stderr, "usage: discreel [DVD folder, ISO image or drive]\n");
         return argc > 2 ? 2 : 0;
     }

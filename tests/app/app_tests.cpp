@@ -26,8 +26,7 @@ QApplication& App() {
 TEST(Splash, AMissingPictureShowsNothingButStillWaits) {
     App();
     QTemporaryDir dir;
-    for (const std::string& path :
-         {std::string(), (dir.path() + "/starup.jpg").toStdString()}) {
+    for (const std::string& path : {std::string(), (dir.path() + "/starup.jpg").toStdString()}) {
         CSplashWnd splash(path);
         EXPECT_FALSE(splash.PictureLoaded());
         EXPECT_FALSE(splash.Create());

@@ -49,7 +49,9 @@ const QRect kVideoArea(kPreviewVideoRect.left, kPreviewVideoRect.top,
                        kPreviewVideoRect.right - kPreviewVideoRect.left,
                        kPreviewVideoRect.bottom - kPreviewVideoRect.top);
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QImage LoadPicture(const char* name, const QSize& size) {
     QImage image = LoadSkinImage(name);
@@ -133,14 +135,22 @@ void CZoReziveDlg::BuildControls() {
         const char* image;
         int x, y;
     } buttons[] = {
-        {kFileMenu, "file.png", 414, 0},          {kEditMenu, "edit.png", 468, 0},
-        {kClipMenu, "clip.png", 524, 0},          {kOptionMenu, "option.png", 585, 0},
-        {kHelpMenu, "help.png", 658, 0},          {kMinimize, "min.png", 755, 9},
-        {kClose, "close.png", 787, 9},            {kAddFile, "addfile.png", 19, 40},
-        {kEffect, "effect.png", 134, 40},         {kCrop, "crop.png", 248, 40},
-        {kTrim, "trim.png", 363, 40},             {kPreferences, "Preferences.png", 477, 40},
-        {kSettings, "settings.png", 428, 456},    {kBrowse, "browse.png", 428, 491},
-        {kOpenFolder, "openfolder.png", 532, 491}, {kStart, "star.png", 674, 416},
+        {kFileMenu, "file.png", 414, 0},
+        {kEditMenu, "edit.png", 468, 0},
+        {kClipMenu, "clip.png", 524, 0},
+        {kOptionMenu, "option.png", 585, 0},
+        {kHelpMenu, "help.png", 658, 0},
+        {kMinimize, "min.png", 755, 9},
+        {kClose, "close.png", 787, 9},
+        {kAddFile, "addfile.png", 19, 40},
+        {kEffect, "effect.png", 134, 40},
+        {kCrop, "crop.png", 248, 40},
+        {kTrim, "trim.png", 363, 40},
+        {kPreferences, "Preferences.png", 477, 40},
+        {kSettings, "settings.png", 428, 456},
+        {kBrowse, "browse.png", 428, 491},
+        {kOpenFolder, "openfolder.png", 532, 491},
+        {kStart, "star.png", 674, 416},
         {kPlay, "play.png", kMainTransportX[0], kMainTransportY},
         {kPause, "pause.png", kMainTransportX[0], kMainTransportY},
         {kStop, "stop.png", kMainTransportX[1], kMainTransportY},
@@ -205,7 +215,8 @@ void CZoReziveDlg::BuildControls() {
     startPicture_ = new QLabel(this);
     SetDlgCtrlID(startPicture_, kStartPicture);
     startPicture_->setGeometry(kMainTitleList);
-    startPicture_->setPixmap(QPixmap::fromImage(LoadPicture("getting started.bmp", kMainTitleList.size())));
+    startPicture_->setPixmap(
+        QPixmap::fromImage(LoadPicture("getting started.bmp", kMainTitleList.size())));
     startPicture_->setAttribute(Qt::WA_TransparentForMouseEvents);
     videoPicture_ = new QLabel(this);
     SetDlgCtrlID(videoPicture_, kVideoPicture);
@@ -285,50 +296,88 @@ void CZoReziveDlg::ShowPopup(int menuIndex, int buttonId) {
 
 void CZoReziveDlg::OnCommand(int id) {
     switch (id) {
-        case kFileMenu: return ShowPopup(0, id);
-        case kEditMenu: return ShowPopup(1, id);
-        case kClipMenu: return ShowPopup(2, id);
-        case kOptionMenu: return ShowPopup(3, id);
-        case kHelpMenu: return ShowPopup(4, id);
-        case kAddFile: return ShowPopup(5, id);
+        case kFileMenu:
+            return ShowPopup(0, id);
+        case kEditMenu:
+            return ShowPopup(1, id);
+        case kClipMenu:
+            return ShowPopup(2, id);
+        case kOptionMenu:
+            return ShowPopup(3, id);
+        case kHelpMenu:
+            return ShowPopup(4, id);
+        case kAddFile:
+            return ShowPopup(5, id);
         case kLoadDvd:
-        case kAddLoadDvd: return LoadDvdFrom(PickDrive());
+        case kAddLoadDvd:
+            return LoadDvdFrom(PickDrive());
         case kLoadDvdFolder:
-        case kAddLoadDvdFolder: return LoadDvdFrom(PickFolder());
+        case kAddLoadDvdFolder:
+            return LoadDvdFrom(PickFolder());
         case kLoadIso:
-        case kAddLoadIso: return LoadDvdFrom(PickIsoFile());
+        case kAddLoadIso:
+            return LoadDvdFrom(PickIsoFile());
         case kFileProperties:
-        case kEditProperties: return OnProperties();
-        case kClearAll: return OnClearAll();
-        case kCheckAll: return SetCheckAll(true);
-        case kUncheckAll: return SetCheckAll(false);
+        case kEditProperties:
+            return OnProperties();
+        case kClearAll:
+            return OnClearAll();
+        case kCheckAll:
+            return SetCheckAll(true);
+        case kUncheckAll:
+            return SetCheckAll(false);
         case kMenuTrim:
-        case kTrim: return OpenClipEditor(0);
+        case kTrim:
+            return OpenClipEditor(0);
         case kMenuCrop:
-        case kCrop: return OpenClipEditor(1);
+        case kCrop:
+            return OpenClipEditor(1);
         case kMenuEffect:
-        case kEffect: return OpenClipEditor(2);
+        case kEffect:
+            return OpenClipEditor(2);
         case kMenuPreferences:
-        case kPreferences: return OnPreferences();
-        case kHelpContent: return OpenLocalPath(FindDataFile("help/index.html"));
-        case kSupport: return OpenWebAddress(CAboutDlg::SupportAddress());
-        case kHomePage: return OpenWebAddress(CAboutDlg::HomePageAddress());
-        case kAbout: return OnAbout();
+        case kPreferences:
+            return OnPreferences();
+        case kHelpContent:
+            return OpenLocalPath(FindDataFile("help/index.html"));
+        case kSupport:
+            return OpenWebAddress(CAboutDlg::SupportAddress());
+        case kHomePage:
+            return OpenWebAddress(CAboutDlg::HomePageAddress());
+        case kAbout:
+            return OnAbout();
         case kExit:
-        case kClose: reject(); return;
-        case kMinimize: showMinimized(); return;
-        case kSettings: return OnSettings();
-        case kBrowse: return OnBrowse();
-        case kOpenFolder: return OpenLocalPath(outputEdit_->text().toStdString());
-        case kStart: return OnStart();
-        case kPlay: return OnPlay();
-        case kPause: return OnPause();
-        case kStop: return OnStopPreview();
-        case kPrevious: return OnPreviousNext(false);
-        case kNext: return OnPreviousNext(true);
-        case kSnapshot: OnSnapshot(); return;
-        case kOpenSnapFolder: return OpenLocalPath(ThePreferences().strSnapFolder);
-        default: return;
+        case kClose:
+            reject();
+            return;
+        case kMinimize:
+            showMinimized();
+            return;
+        case kSettings:
+            return OnSettings();
+        case kBrowse:
+            return OnBrowse();
+        case kOpenFolder:
+            return OpenLocalPath(outputEdit_->text().toStdString());
+        case kStart:
+            return OnStart();
+        case kPlay:
+            return OnPlay();
+        case kPause:
+            return OnPause();
+        case kStop:
+            return OnStopPreview();
+        case kPrevious:
+            return OnPreviousNext(false);
+        case kNext:
+            return OnPreviousNext(true);
+        case kSnapshot:
+            OnSnapshot();
+            return;
+        case kOpenSnapFolder:
+            return OpenLocalPath(ThePreferences().strSnapFolder);
+        default:
+            return;
     }
 }
 
@@ -427,7 +476,9 @@ void CZoReziveDlg::FillTrackCombos(int title) {
 
 // ---- The title list ---------------------------------------------------------------
 
-HTREEITEM CZoReziveDlg::RootEntry() const { return list_->GetRootItem(); }
+HTREEITEM CZoReziveDlg::RootEntry() const {
+    return list_->GetRootItem();
+}
 
 ConversionItem* CZoReziveDlg::ItemData(HTREEITEM item) const {
     return item ? list_->GetItemData(item) : nullptr;
@@ -564,7 +615,9 @@ void CZoReziveDlg::OnProperties() {
     CProperties(streams, this).exec();
 }
 
-void CZoReziveDlg::OnAbout() { CAboutDlg(this).exec(); }
+void CZoReziveDlg::OnAbout() {
+    CAboutDlg(this).exec();
+}
 
 void CZoReziveDlg::OpenClipEditor(int page) {
     HTREEITEM entry = SelectedOrFirst();

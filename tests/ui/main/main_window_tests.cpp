@@ -23,13 +23,13 @@
 #include "platform/win/messages.h"
 #include "platform/win/registry.h"
 #include "profiles/profile.h"
-#include "ui/prefs/preferences.h"
-#include "ui/main/zo_rezive_dlg.h"
 #include "ui/clip/crop_dlg.h"
 #include "ui/convert/conver_dlg.h"
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/properties_dlg.h"
 #include "ui/dialogs/settings_dlg.h"
+#include "ui/main/zo_rezive_dlg.h"
+#include "ui/prefs/preferences.h"
 #include "ui/prefs/preferences_dlg.h"
 #include "ui/skin/my_button.h"
 #include "ui/skin/my_slider_ctrl.h"
@@ -229,8 +229,8 @@ TEST_F(MainWindowTest, BadPathsSayOpenDvdErrorAndKeepThePreviousList) {
 }
 
 TEST_F(MainWindowTest, TheIsoImageAndTheVideoTsFolderLoadLikeTheDiscFolder) {
-    for (const fs::path& path : {fixtures::PalIso(), fixtures::PalFolder() / "VIDEO_TS",
-                                 fixtures::NtscIso()}) {
+    for (const fs::path& path :
+         {fixtures::PalIso(), fixtures::PalFolder() / "VIDEO_TS", fixtures::NtscIso()}) {
         dlg_->LoadDvdFrom(path.string());
         ASSERT_TRUE(messages_.empty()) << path << ": " << messages_.front();
         ASSERT_NE(dlg_->RootEntry(), nullptr);
@@ -256,8 +256,8 @@ TEST_F(MainWindowTest, TheMenuButtonsShowTheirMenus) {
     for (const auto& m : menus) {
         dlg_->OnCommand(m.button);
         QWidget* popup = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (popup = QApplication::activePopupWidget()) != nullptr; },
-                            2000))
+        ASSERT_TRUE(
+            WaitFor([&] { return (popup = QApplication::activePopupWidget()) != nullptr; }, 2000))
             << m.button;
         auto* menu = qobject_cast<QMenu*>(popup);
         ASSERT_NE(menu, nullptr);
@@ -290,8 +290,7 @@ TEST_F(MainWindowTest, ChoosingAProfileRenamesEveryOutput) {
     dlg_->OnProfileChange();
     EXPECT_EQ(dlg_->CurrentProfile().Index, dlg_->ProfileCombo()->itemData(row).toInt());
     ASSERT_NE(Ext(), before);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Text(Entry(i), 3), TitleName(i) + Ext());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Text(Entry(i), 3), TitleName(i) + Ext());
     EXPECT_TRUE(messages_.empty());
 }
 
