@@ -51,7 +51,9 @@ TEST(Splash, ThePictureShowsCentredWithItsTextAndCloses) {
     EXPECT_EQ(splash.size(), before.size());
     EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
 
+    splash.DrawText("Free software for converting video DVDs.", 40, 215, Qt::black);
     splash.DrawText("Version 2.01", 160, 232, QColor(255, 255, 0));
+    splash.grab().save(DISCREEL_BINARY_DIR "/tests/splash.png");
     // Some pixel of the line's box turned to the text colour.
     const QImage after = splash.Picture();
     int yellow = 0;

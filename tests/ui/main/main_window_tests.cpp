@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -175,6 +176,18 @@ TEST_F(MainWindowTest, LoadingThePalFolderListsItsTitlesAndTheFirstTitlesTracks)
     EXPECT_EQ(Texts(dlg_->SubtitleCombo()), (std::vector<std::string>{"English", "German"}));
     EXPECT_EQ(SelectedAudioStream, 0xBD80);
     EXPECT_EQ(SelectedSubtitleStream, 0xBD20);
+}
+
+TEST_F(MainWindowTest, AClickOnATitleRowShowsThatTitlesTracks) {
+    LoadPal();
+    CColumnTreeCtrl* list = dlg_->TitleList();
+    const QRect row = list->visualItemRect(Entry(2));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(row.center().x(), row.center().y()));
+    Pump();
+    EXPECT_EQ(list->GetSelectedItem(), Entry(2));
+    EXPECT_EQ(Texts(dlg_->AudioCombo()), (std::vector<std::string>{"English(DTS 6ch)"}));
+    EXPECT_EQ(SelectedAudioStream, 0xBD88);
 }
 
 TEST_F(MainWindowTest, ClickingAnotherTitleRefillsTheTrackCombosOnce) {
@@ -478,7 +491,7 @@ TEST_F(MainWindowTest, StartConvertsTheCheckedTitlesIntoTheOutputFolder) {
 
 TEST_F(MainWindowTest, PlayPauseResumeAndStop) {
     LoadPal();
-    dlg_->OnPlay();
+    dlg_->Button(kPlay)->click();
     EXPECT_TRUE(dlg_->Player().IsRunning());
     EXPECT_FALSE(dlg_->Button(kPlay)->isVisible());
     EXPECT_TRUE(dlg_->Button(kPause)->isVisible());
@@ -490,7 +503,7 @@ TEST_F(MainWindowTest, PlayPauseResumeAndStop) {
     // The timer moves the slider along.
     EXPECT_TRUE(WaitFor([&] { return dlg_->SeekSlider()->GetPos() > 100; }, 3000));
 
-    dlg_->OnPause();
+    dlg_->Button(kPause)->click();
     EXPECT_TRUE(WaitFor([&] { return dlg_->Player().IsPaused(); }, 3000));
     EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
     EXPECT_FALSE(dlg_->Button(kPause)->isVisible());
@@ -523,11 +536,25 @@ TEST_F(MainWindowTest, ReleasingTheSliderSeeksToItsShareOfTheTitle) {
     double duration = 0;
     ASSERT_TRUE(dlg_->Player().GetDuration(duration));
     EXPECT_NEAR(duration, 6.0, 0.2);
-    dlg_->SeekSlider()->SetThumbPos(500);
-    dlg_->OnSeekReleased();
-    double pos = 0;
+    // With the mouse: pressing and dragging only move the thumb; the release
+    // seeks to its share of the title.
+    CMySliderCtrl* slider = dlg_->SeekSlider();
+    const int y = slider->height() / 2;
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 4, y));
+    QMouseEvent move(QEvent::MouseMove, QPointF(slider->width() / 2, y),
+                     slider->mapToGlobal(QPointF(slider->width() / 2, y)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(slider, &move);
+    Pump(50);
+    double pos = -1;
     ASSERT_TRUE(dlg_->Player().GetCurrentPosition(pos));
-    EXPECT_NEAR(pos, duration / 2, 0.1);
+    EXPECT_LT(pos, 1.0) << "seeked while dragging";
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, y));
+    Pump(50);
+    const int thumb = slider->GetThumbPos();
+    EXPECT_NEAR(thumb, 500, 10);
+    ASSERT_TRUE(dlg_->Player().GetCurrentPosition(pos));
+    EXPECT_NEAR(pos, thumb * duration / 1000, 0.05);
 }
 
 TEST_F(MainWindowTest, TheEndOfATitleStopsAndRewinds) {
