@@ -6,9 +6,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <string>
+#include <vector>
 
 #include "app/splash_wnd.h"
 #include "app/zo_rezive_app.h"
+#include "platform/win/messages.h"
+#include "ui/main/zo_rezive_dlg.h"
 #include "ui/skin/skin_files.h"
 
 namespace {
@@ -17,6 +22,9 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
+    // The preferences the main window reads come from a scratch folder.
+    static QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     // The program finds its skin from the working directory.
     [[maybe_unused]] static const int cd = chdir(DISCREEL_BINARY_DIR "/bin");
     static QApplication app(argc, argv);
@@ -70,6 +78,43 @@ TEST(Splash, ThePictureShowsCentredWithItsTextAndCloses) {
         if (w == &splash) continue;
         EXPECT_FALSE(w->isVisible());
     }
+}
+
+TEST(Application, TheMainWindowOpensAfterTheSplashTimeAndItsCloseEndsTheRun) {
+    App();
+    // From a folder without the program's data there is no picture to show,
+    // and the wait is the same.
+    QTemporaryDir empty;
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(empty.path().toLocal8Bit().constData()), 0);
+    std::vector<std::string> messages;
+    MessageSink previous = SetMessageSink([&](const std::string& t) { messages.push_back(t); });
+
+    QElapsedTimer t;
+    t.start();
+    qint64 openedAfter = -1;
+    bool splashSeen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && dynamic_cast<CSplashWnd*>(w)) splashSeen = true;
+        if (auto* main = dynamic_cast<CZoReziveDlg*>(QApplication::activeModalWidget())) {
+            openedAfter = t.elapsed();
+            main->OnCommand(main_ids::kClose);
+        }
+    });
+    poll.start(10);
+    EXPECT_EQ(CZoReziveApp().InitInstance(), 0);
+    poll.stop();
+    SetMessageSink(previous);
+    ASSERT_EQ(chdir(old), 0);
+
+    EXPECT_FALSE(splashSeen);
+    ASSERT_GE(openedAfter, 0) << "the main window never ran";
+    EXPECT_GE(openedAfter, CZoReziveApp::kSplashMs - 20);
+    // Without Format.xml the window says so (and still runs).
+    EXPECT_EQ(messages, (std::vector<std::string>{"Load Format.xml error"}));
 }
 
 }  // namespace
