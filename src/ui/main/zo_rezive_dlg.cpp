@@ -650,7 +650,9 @@ void CZoReziveDlg::OpenWebAddress(const QString& address) {
 
 void CZoReziveDlg::OpenLocalPath(const std::string& path) {
     if (path.empty()) return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+    // Data files are found relative to the working directory; the desktop's
+    // opener runs elsewhere and needs the whole path.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(Q(path)).absoluteFilePath()));
 }
 
 // ---- Painting ---------------------------------------------------------------------
