@@ -642,6 +642,10 @@ void CZoReziveDlg::OpenClipEditor(int page) {
 void CZoReziveDlg::OpenWebAddress(const QString& address) {
     if (address.isEmpty()) return;
     const QUrl url = QUrl::fromUserInput(address);
+    if (opener_) {
+        opener_(url);
+        return;
+    }
     if (QDesktopServices::openUrl(url)) return;
     // Without a desktop opener, any browser the system names will do.
     for (const char* browser : {"x-www-browser", "sensible-browser", "firefox", "chromium"})
@@ -652,7 +656,11 @@ void CZoReziveDlg::OpenLocalPath(const std::string& path) {
     if (path.empty()) return;
     // Data files are found relative to the working directory; the desktop's
     // opener runs elsewhere and needs the whole path.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(Q(path)).absoluteFilePath()));
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(Q(path)).absoluteFilePath());
+    if (opener_)
+        opener_(url);
+    else
+        QDesktopServices::openUrl(url);
 }
 
 // ---- Painting ---------------------------------------------------------------------

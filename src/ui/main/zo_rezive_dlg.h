@@ -23,6 +23,7 @@ class CMyButton;
 class CMyCheckBox;
 class CMySliderCtrl;
 class CMyStatic;
+class QUrl;
 struct ConverDlgOptions;
 
 // Control and command ids, as the dialog's handlers know them.
@@ -90,6 +91,12 @@ class CZoReziveDlg : public CSkinDialog {
         conversionHook_ = std::move(hook);
     }
 
+    // Hands a folder, a file or a web address to the desktop; false when it
+    // could not. Defaults to the desktop's opener, then for web addresses a
+    // browser of the system's.
+    using Opener = std::function<bool(const QUrl& url)>;
+    void SetOpener(Opener opener) { opener_ = std::move(opener); }
+
     // Read access for the tests and the dialogs this window opens.
     PreviewPlayer& Player() { return player_; }
     const profiles::FormatProfile& CurrentProfile() const { return current_; }
@@ -140,6 +147,7 @@ class CZoReziveDlg : public CSkinDialog {
     PreviewPlayer player_;
     bool timerRunning_ = false;
     std::function<void(ConverDlgOptions&)> conversionHook_;
+    Opener opener_;
     std::map<int, CMyButton*> buttons_;
     std::vector<QMenu*> menus_;  // File, Edit, Clip, Option, Help, AddFile
     CColumnTreeCtrl* list_ = nullptr;

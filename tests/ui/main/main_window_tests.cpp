@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QtTest/QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +24,7 @@
 #include "../../fixtures/fixtures.h"
 #include "dvd/catalogue.h"
 #include "platform/win/messages.h"
+#include "platform/win/paths.h"
 #include "platform/win/registry.h"
 #include "profiles/profile.h"
 #include "ui/clip/crop_dlg.h"
@@ -305,6 +308,36 @@ TEST_F(MainWindowTest, ChoosingAProfileRenamesEveryOutput) {
     ASSERT_NE(Ext(), before);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(Text(Entry(i), 3), TitleName(i) + Ext());
     EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainWindowTest, FoldersHelpAndWebPagesGoToTheDesktop) {
+    std::vector<QUrl> opened;
+    dlg_->SetOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    QTemporaryDir out;
+    dlg_->OutputEdit()->setText(out.path());
+    const QString help =
+        QFileInfo(QString::fromStdString(FindDataFile("help/index.html"))).absoluteFilePath();
+    ASSERT_FALSE(help.isEmpty());
+    const struct {
+        int command;
+        QUrl url;
+    } cases[] = {
+        {kOpenFolder, QUrl::fromLocalFile(out.path())},
+        {kOpenSnapFolder,
+         QUrl::fromLocalFile(QString::fromStdString(ThePreferences().strSnapFolder))},
+        {kHelpContent, QUrl::fromLocalFile(help)},
+        {kSupport, QUrl::fromUserInput(CAboutDlg::SupportAddress())},
+        {kHomePage, QUrl::fromUserInput(CAboutDlg::HomePageAddress())},
+    };
+    for (const auto& c : cases) {
+        opened.clear();
+        dlg_->OnCommand(c.command);
+        ASSERT_EQ(opened.size(), 1u) << c.command;
+        EXPECT_EQ(opened[0], c.url) << c.command << " " << opened[0].toString().toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, CheckAllAndUncheckAllReachEveryEntry) {
