@@ -340,6 +340,20 @@ TEST_F(MainWindowTest, FoldersHelpAndWebPagesGoToTheDesktop) {
     }
 }
 
+TEST_F(MainWindowTest, AProfileGoneFromTheCatalogueKeepsTheCurrentOne) {
+    LoadPal();
+    const profiles::FormatProfile before = dlg_->CurrentProfile();
+    const std::string ext = Ext();
+    auto& catalogue = profiles::ProfileCatalogue::Instance();
+    catalogue.Clear();
+    dlg_->ProfileCombo()->setCurrentIndex(before.Index == 0 ? 1 : 0);
+    dlg_->OnProfileChange();
+    catalogue.LoadDefault();
+    EXPECT_EQ(messages_, (std::vector<std::string>{"Cann`t get format"}));
+    EXPECT_EQ(dlg_->CurrentProfile().Index, before.Index);
+    EXPECT_EQ(Text(Entry(0), 3), TitleName(0) + ext);
+}
+
 TEST_F(MainWindowTest, CheckAllAndUncheckAllReachEveryEntry) {
     LoadPal();
     dlg_->SetCheckAll(false);
