@@ -14,6 +14,7 @@
 #include "app/zo_rezive_app.h"
 #include "platform/win/messages.h"
 #include "ui/main/zo_rezive_dlg.h"
+#include "ui/skin/my_button.h"
 #include "ui/skin/skin_files.h"
 
 namespace {
@@ -95,12 +96,14 @@ TEST(Application, TheMainWindowOpensAfterTheSplashTimeAndItsCloseEndsTheRun) {
     t.start();
     qint64 openedAfter = -1;
     bool splashSeen = false;
+    bool settingsEnabled = true;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && dynamic_cast<CSplashWnd*>(w)) splashSeen = true;
         if (auto* main = dynamic_cast<CZoReziveDlg*>(QApplication::activeModalWidget())) {
             openedAfter = t.elapsed();
+            settingsEnabled = main->Button(main_ids::kSettings)->isEnabled();
             main->OnCommand(main_ids::kClose);
         }
     });
@@ -113,8 +116,9 @@ TEST(Application, TheMainWindowOpensAfterTheSplashTimeAndItsCloseEndsTheRun) {
     EXPECT_FALSE(splashSeen);
     ASSERT_GE(openedAfter, 0) << "the main window never ran";
     EXPECT_GE(openedAfter, CZoReziveApp::kSplashMs - 20);
-    // Without Format.xml the window says so (and still runs).
+    // Without Format.xml the window says so, runs without Settings.
     EXPECT_EQ(messages, (std::vector<std::string>{"Load Format.xml error"}));
+    EXPECT_FALSE(settingsEnabled);
 }
 
 }  // namespace
