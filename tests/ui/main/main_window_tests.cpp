@@ -640,8 +640,8 @@ TEST_F(MainWindowTest, NextAndPreviousWalkTheListAndStopAtItsEnds) {
 
 TEST_F(MainWindowTest, ChoosingTheSecondAudioTrackWhilePlayingSwitchesTheStream) {
     LoadPal();
-    // Before anything plays the choice has no graph to go to... but the graph
-    // of title 0 exists after loading, so the id follows the choice.
+    // The French track is MPEG audio (0xC000): sub-stream 0 like no other
+    // track, so only the PES id tells it apart.
     dlg_->OnPlay();
     dlg_->AudioCombo()->setCurrentIndex(1);
     dlg_->OnTrackChange(true);
