@@ -63,25 +63,7 @@ public:
     HRESULT GetCurFile(std::string*, AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
 
     // IMediaSeeking
-    HRESULT GetCapabilities(DWORD* pCapabilities) override;
-    HRESULT CheckCapabilities(DWORD* pCapabilities) override;
-    HRESULT IsFormatSupported(const GUID* pFormat) override;
-    HRESULT QueryPreferredFormat(GUID* pFormat) override;
-    HRESULT GetTimeFormat(GUID* pFormat) override;
-    HRESULT IsUsingTimeFormat(const GUID* pFormat) override;
-    HRESULT SetTimeFormat(const GUID* pFormat) override;
-    HRESULT GetDuration(LONGLONG* pDuration) override;
-    HRESULT GetStopPosition(LONGLONG* pStop) override;
-    HRESULT GetCurrentPosition(LONGLONG* pCurrent) override;
-    HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                              const GUID* pSourceFormat) override;
-    HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                         DWORD dwStopFlags) override;
-    HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
-    HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
-    HRESULT SetRate(double dRate) override;
-    HRESULT GetRate(double* pdRate) override;
-    HRESULT GetPreroll(LONGLONG* pllPreroll) override;
+    DECLARE_IMEDIASEEKING
     // The seek request with the asking object (a pin or the filter itself).
     HRESULT SetPositionsInternal(const void* seeker, LONGLONG* pCurrent, DWORD dwCurrentFlags,
                                  LONGLONG* pStop, DWORD dwStopFlags);

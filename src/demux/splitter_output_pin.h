@@ -92,25 +92,7 @@ public:
     BitRateStats GetBitRateStats();
 
     // IMediaSeeking: the filter's, with this pin as the seeker.
-    HRESULT GetCapabilities(DWORD* pCapabilities) override;
-    HRESULT CheckCapabilities(DWORD* pCapabilities) override;
-    HRESULT IsFormatSupported(const GUID* pFormat) override;
-    HRESULT QueryPreferredFormat(GUID* pFormat) override;
-    HRESULT GetTimeFormat(GUID* pFormat) override;
-    HRESULT IsUsingTimeFormat(const GUID* pFormat) override;
-    HRESULT SetTimeFormat(const GUID* pFormat) override;
-    HRESULT GetDuration(LONGLONG* pDuration) override;
-    HRESULT GetStopPosition(LONGLONG* pStop) override;
-    HRESULT GetCurrentPosition(LONGLONG* pCurrent) override;
-    HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                              const GUID* pSourceFormat) override;
-    HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                         DWORD dwStopFlags) override;
-    HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
-    HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
-    HRESULT SetRate(double dRate) override;
-    HRESULT GetRate(double* pdRate) override;
-    HRESULT GetPreroll(LONGLONG* pllPreroll) override;
+    DECLARE_IMEDIASEEKING
 
     // Quality messages are not acted upon.
     HRESULT Notify(IBaseFilter*, Quality) override { return E_NOTIMPL; }

@@ -266,38 +266,10 @@ public:
     HRESULT GetNotifyFlags(long* lplNoNotifyFlags) override;
 
     // IMediaSeeking
-    HRESULT GetCapabilities(DWORD* pCapabilities) override;
-    HRESULT CheckCapabilities(DWORD* pCapabilities) override;
-    HRESULT IsFormatSupported(const GUID* pFormat) override;
-    HRESULT QueryPreferredFormat(GUID* pFormat) override;
-    HRESULT GetTimeFormat(GUID* pFormat) override;
-    HRESULT IsUsingTimeFormat(const GUID* pFormat) override;
-    HRESULT SetTimeFormat(const GUID* pFormat) override;
-    HRESULT GetDuration(LONGLONG* pDuration) override;
-    HRESULT GetStopPosition(LONGLONG* pStop) override;
-    HRESULT GetCurrentPosition(LONGLONG* pCurrent) override;
-    HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                              const GUID* pSourceFormat) override;
-    HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                         DWORD dwStopFlags) override;
-    HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
-    HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
-    HRESULT SetRate(double dRate) override;
-    HRESULT GetRate(double* pdRate) override;
-    HRESULT GetPreroll(LONGLONG* pllPreroll) override;
+    DECLARE_IMEDIASEEKING
 
     // IMediaPosition
-    HRESULT get_Duration(REFTIME* plength) override;
-    HRESULT put_CurrentPosition(REFTIME llTime) override;
-    HRESULT get_CurrentPosition(REFTIME* pllTime) override;
-    HRESULT get_StopTime(REFTIME* pllTime) override;
-    HRESULT put_StopTime(REFTIME llTime) override;
-    HRESULT get_PrerollTime(REFTIME* pllTime) override;
-    HRESULT put_PrerollTime(REFTIME) override { return E_NOTIMPL; }
-    HRESULT put_Rate(double dRate) override { return SetRate(dRate); }
-    HRESULT get_Rate(double* pdRate) override { return GetRate(pdRate); }
-    HRESULT CanSeekForward(LONG* p) override;
-    HRESULT CanSeekBackward(LONG* p) override;
+    DECLARE_IMEDIAPOSITION
 
     // IMediaFilter (IPersist): the graph's own clock choice
     HRESULT GetClassID(CLSID* pClassID) override {
@@ -1306,6 +1278,9 @@ HRESULT CFilterGraph::get_PrerollTime(REFTIME* pllTime) {
     *pllTime = 0;
     return S_OK;
 }
+HRESULT CFilterGraph::put_PrerollTime(REFTIME) { return E_NOTIMPL; }
+HRESULT CFilterGraph::put_Rate(double dRate) { return SetRate(dRate); }
+HRESULT CFilterGraph::get_Rate(double* pdRate) { return GetRate(pdRate); }
 HRESULT CFilterGraph::CanSeekForward(LONG* p) {
     if (!p) return E_POINTER;
     DWORD caps = AM_SEEKING_CanSeekForwards;

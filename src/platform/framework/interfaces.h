@@ -326,42 +326,54 @@ DISCREEL_DECLARE_IID(IQualityControl, "{56A868A5-0AD4-11CE-B03A-0020AF0BA770}");
 
 // ---------------------------------------------------------------- seeking
 
+// The methods of the two positioning interfaces are listed once: as the
+// interfaces' pure virtual functions here, and as the override declarations
+// of every class that implements them (DECLARE_IMEDIASEEKING,
+// DECLARE_IMEDIAPOSITION in the class body).
+#define DISCREEL_IMEDIASEEKING_METHODS(VIRTUAL, SUFFIX)                                              \
+    VIRTUAL HRESULT GetCapabilities(DWORD* pCapabilities) SUFFIX;                                    \
+    VIRTUAL HRESULT CheckCapabilities(DWORD* pCapabilities) SUFFIX;                                  \
+    VIRTUAL HRESULT IsFormatSupported(const GUID* pFormat) SUFFIX;                                   \
+    VIRTUAL HRESULT QueryPreferredFormat(GUID* pFormat) SUFFIX;                                      \
+    VIRTUAL HRESULT GetTimeFormat(GUID* pFormat) SUFFIX;                                             \
+    VIRTUAL HRESULT IsUsingTimeFormat(const GUID* pFormat) SUFFIX;                                   \
+    VIRTUAL HRESULT SetTimeFormat(const GUID* pFormat) SUFFIX;                                       \
+    VIRTUAL HRESULT GetDuration(LONGLONG* pDuration) SUFFIX;                                         \
+    VIRTUAL HRESULT GetStopPosition(LONGLONG* pStop) SUFFIX;                                         \
+    VIRTUAL HRESULT GetCurrentPosition(LONGLONG* pCurrent) SUFFIX;                                   \
+    VIRTUAL HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source, \
+                                      const GUID* pSourceFormat) SUFFIX;                             \
+    VIRTUAL HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,          \
+                                 DWORD dwStopFlags) SUFFIX;                                          \
+    VIRTUAL HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) SUFFIX;                        \
+    VIRTUAL HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) SUFFIX;                     \
+    VIRTUAL HRESULT SetRate(double dRate) SUFFIX;                                                    \
+    VIRTUAL HRESULT GetRate(double* pdRate) SUFFIX;                                                  \
+    VIRTUAL HRESULT GetPreroll(LONGLONG* pllPreroll) SUFFIX
+#define DECLARE_IMEDIASEEKING DISCREEL_IMEDIASEEKING_METHODS(, override);
+
 struct IMediaSeeking : IUnknown {
-    virtual HRESULT GetCapabilities(DWORD* pCapabilities) = 0;
-    virtual HRESULT CheckCapabilities(DWORD* pCapabilities) = 0;
-    virtual HRESULT IsFormatSupported(const GUID* pFormat) = 0;
-    virtual HRESULT QueryPreferredFormat(GUID* pFormat) = 0;
-    virtual HRESULT GetTimeFormat(GUID* pFormat) = 0;
-    virtual HRESULT IsUsingTimeFormat(const GUID* pFormat) = 0;
-    virtual HRESULT SetTimeFormat(const GUID* pFormat) = 0;
-    virtual HRESULT GetDuration(LONGLONG* pDuration) = 0;
-    virtual HRESULT GetStopPosition(LONGLONG* pStop) = 0;
-    virtual HRESULT GetCurrentPosition(LONGLONG* pCurrent) = 0;
-    virtual HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                                      const GUID* pSourceFormat) = 0;
-    virtual HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                                 DWORD dwStopFlags) = 0;
-    virtual HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) = 0;
-    virtual HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) = 0;
-    virtual HRESULT SetRate(double dRate) = 0;
-    virtual HRESULT GetRate(double* pdRate) = 0;
-    virtual HRESULT GetPreroll(LONGLONG* pllPreroll) = 0;
+    DISCREEL_IMEDIASEEKING_METHODS(virtual, = 0);
 };
 DISCREEL_DECLARE_IID(IMediaSeeking, "{36B73880-C2C8-11CF-8B46-00805F6CEF60}");
 
 // Seconds-based positioning (no dispatch part).
+#define DISCREEL_IMEDIAPOSITION_METHODS(VIRTUAL, SUFFIX)           \
+    VIRTUAL HRESULT get_Duration(REFTIME* plength) SUFFIX;         \
+    VIRTUAL HRESULT put_CurrentPosition(REFTIME llTime) SUFFIX;    \
+    VIRTUAL HRESULT get_CurrentPosition(REFTIME* pllTime) SUFFIX;  \
+    VIRTUAL HRESULT get_StopTime(REFTIME* pllTime) SUFFIX;         \
+    VIRTUAL HRESULT put_StopTime(REFTIME llTime) SUFFIX;           \
+    VIRTUAL HRESULT get_PrerollTime(REFTIME* pllTime) SUFFIX;      \
+    VIRTUAL HRESULT put_PrerollTime(REFTIME llTime) SUFFIX;        \
+    VIRTUAL HRESULT put_Rate(double dRate) SUFFIX;                 \
+    VIRTUAL HRESULT get_Rate(double* pdRate) SUFFIX;               \
+    VIRTUAL HRESULT CanSeekForward(LONG* pCanSeekForward) SUFFIX;  \
+    VIRTUAL HRESULT CanSeekBackward(LONG* pCanSeekBackward) SUFFIX
+#define DECLARE_IMEDIAPOSITION DISCREEL_IMEDIAPOSITION_METHODS(, override);
+
 struct IMediaPosition : IUnknown {
-    virtual HRESULT get_Duration(REFTIME* plength) = 0;
-    virtual HRESULT put_CurrentPosition(REFTIME llTime) = 0;
-    virtual HRESULT get_CurrentPosition(REFTIME* pllTime) = 0;
-    virtual HRESULT get_StopTime(REFTIME* pllTime) = 0;
-    virtual HRESULT put_StopTime(REFTIME llTime) = 0;
-    virtual HRESULT get_PrerollTime(REFTIME* pllTime) = 0;
-    virtual HRESULT put_PrerollTime(REFTIME llTime) = 0;
-    virtual HRESULT put_Rate(double dRate) = 0;
-    virtual HRESULT get_Rate(double* pdRate) = 0;
-    virtual HRESULT CanSeekForward(LONG* pCanSeekForward) = 0;
-    virtual HRESULT CanSeekBackward(LONG* pCanSeekBackward) = 0;
+    DISCREEL_IMEDIAPOSITION_METHODS(virtual, = 0);
 };
 DISCREEL_DECLARE_IID(IMediaPosition, "{56A868B2-0AD4-11CE-B03A-0020AF0BA770}");
 

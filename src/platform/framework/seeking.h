@@ -19,38 +19,10 @@ public:
 
     // IMediaSeeking (each forwards; E_NOTIMPL when the peer has no seeking,
     // VFW_E_NOT_CONNECTED when the pin is not connected)
-    HRESULT GetCapabilities(DWORD* pCapabilities) override;
-    HRESULT CheckCapabilities(DWORD* pCapabilities) override;
-    HRESULT IsFormatSupported(const GUID* pFormat) override;
-    HRESULT QueryPreferredFormat(GUID* pFormat) override;
-    HRESULT GetTimeFormat(GUID* pFormat) override;
-    HRESULT IsUsingTimeFormat(const GUID* pFormat) override;
-    HRESULT SetTimeFormat(const GUID* pFormat) override;
-    HRESULT GetDuration(LONGLONG* pDuration) override;
-    HRESULT GetStopPosition(LONGLONG* pStop) override;
-    HRESULT GetCurrentPosition(LONGLONG* pCurrent) override;
-    HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                              const GUID* pSourceFormat) override;
-    HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                         DWORD dwStopFlags) override;
-    HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
-    HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
-    HRESULT SetRate(double dRate) override;
-    HRESULT GetRate(double* pdRate) override;
-    HRESULT GetPreroll(LONGLONG* pllPreroll) override;
+    DECLARE_IMEDIASEEKING
 
     // IMediaPosition (seconds; through the peer's IMediaSeeking in media time)
-    HRESULT get_Duration(REFTIME* plength) override;
-    HRESULT put_CurrentPosition(REFTIME llTime) override;
-    HRESULT get_CurrentPosition(REFTIME* pllTime) override;
-    HRESULT get_StopTime(REFTIME* pllTime) override;
-    HRESULT put_StopTime(REFTIME llTime) override;
-    HRESULT get_PrerollTime(REFTIME* pllTime) override;
-    HRESULT put_PrerollTime(REFTIME llTime) override;
-    HRESULT put_Rate(double dRate) override;
-    HRESULT get_Rate(double* pdRate) override;
-    HRESULT CanSeekForward(LONG* pCanSeekForward) override;
-    HRESULT CanSeekBackward(LONG* pCanSeekBackward) override;
+    DECLARE_IMEDIAPOSITION
 
     // A different input pin to ask from now on.
     HRESULT ForceRefresh() { return S_OK; }
@@ -94,25 +66,8 @@ public:
     DECLARE_IUNKNOWN
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
-    HRESULT IsFormatSupported(const GUID* pFormat) override;
-    HRESULT QueryPreferredFormat(GUID* pFormat) override;
-    HRESULT SetTimeFormat(const GUID* pFormat) override;
-    HRESULT IsUsingTimeFormat(const GUID* pFormat) override;
-    HRESULT GetTimeFormat(GUID* pFormat) override;
-    HRESULT GetDuration(LONGLONG* pDuration) override;
-    HRESULT GetStopPosition(LONGLONG* pStop) override;
-    HRESULT GetCurrentPosition(LONGLONG* pCurrent) override;  // E_NOTIMPL (renderers know)
-    HRESULT GetCapabilities(DWORD* pCapabilities) override;
-    HRESULT CheckCapabilities(DWORD* pCapabilities) override;
-    HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                              const GUID* pSourceFormat) override;
-    HRESULT SetPositions(LONGLONG* pCurrent, DWORD CurrentFlags, LONGLONG* pStop,
-                         DWORD StopFlags) override;
-    HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
-    HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
-    HRESULT SetRate(double dRate) override;
-    HRESULT GetRate(double* pdRate) override;
-    HRESULT GetPreroll(LONGLONG* pPreroll) override;
+    // GetCurrentPosition answers E_NOTIMPL: only the renderers know it.
+    DECLARE_IMEDIASEEKING
 
 protected:
     CSourceSeeking(const char* pName, IUnknown* pUnk, HRESULT* phr, CCritSec* pLock);
