@@ -25,7 +25,13 @@ void CZoReziveDlg::OnPlay() {
             const auto index = ParseEntryName(list_->GetItemText(item, 0).toStdString());
             if (index) number = index->Title + 1;
         }
-        if (!player_.SelectTitle(number - 1, -1)) return;
+        // Pins are reconnected only in a stopped graph; a running one would
+        // keep its clock and play the new title from where the old one was.
+        player_.Stop();
+        if (!player_.SelectTitle(number - 1, -1)) {
+            OnStopPreview();  // the buttons and the picture say what the player is
+            return;
+        }
         player_.SetPosition(0);
         StreamTable streams;
         if (player_.ListStreams(streams)) {

@@ -575,6 +575,22 @@ TEST_F(MainWindowTest, PlayPauseResumeAndStop) {
     EXPECT_NEAR(stopped, 0.0, 0.05);
 }
 
+TEST_F(MainWindowTest, PlayWhileRunningStartsTheSelectedTitleFromItsBeginning) {
+    LoadPal();
+    dlg_->OnPlay();
+    double pos = 0;
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Player().GetCurrentPosition(pos) && pos > 1.0; }, 8000));
+    dlg_->TitleList()->SelectItem(Entry(1));
+    dlg_->OnPlay();
+    EXPECT_TRUE(dlg_->Player().IsRunning());
+    EXPECT_NEAR(static_cast<double>(dlg_->Player().TitleDuration()), 4000, 100);
+    ASSERT_TRUE(dlg_->Player().GetCurrentPosition(pos));
+    EXPECT_LT(pos, 0.5);
+    // And it plays on.
+    EXPECT_TRUE(WaitFor([&] { return dlg_->Player().GetCurrentPosition(pos) && pos > 1.0; }, 8000));
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
+}
+
 TEST_F(MainWindowTest, ReleasingTheSliderSeeksToItsShareOfTheTitle) {
     LoadPal();
     dlg_->OnPlay();
