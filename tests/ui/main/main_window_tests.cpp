@@ -23,6 +23,7 @@
 
 #include "../../fixtures/fixtures.h"
 #include "dvd/catalogue.h"
+#include "platform/framework/interfaces.h"
 #include "platform/win/messages.h"
 #include "platform/win/paths.h"
 #include "platform/win/registry.h"
@@ -654,6 +655,46 @@ TEST_F(MainWindowTest, NextAndPreviousWalkTheListAndStopAtItsEnds) {
     EXPECT_EQ(list->GetSelectedItem(), Entry(1));
 }
 
+// The names of the splitter's enabled streams.
+std::vector<std::string> EnabledStreams(PreviewPlayer& player) {
+    std::vector<std::string> names;
+    ComPtr<IBaseFilter> splitter;
+    if (!player.Graph() ||
+        FAILED(player.Graph()->FindFilterByName("Splitter", splitter.ReleaseAndGetAddressOf())))
+        return names;
+    ComPtr<IAMStreamSelect> select = splitter.As<IAMStreamSelect>();
+    DWORD count = 0;
+    if (!select || FAILED(select->Count(&count))) return names;
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD flags = 0;
+        std::string name;
+        if (SUCCEEDED(select->Info(static_cast<long>(i), nullptr, &flags, nullptr, nullptr, &name,
+                                   nullptr, nullptr)) &&
+            (flags & AMSTREAMSELECTINFO_ENABLED))
+            names.push_back(name);
+    }
+    return names;
+}
+
+bool AnyEndsWith(const std::vector<std::string>& names, const std::string& tail) {
+    for (const std::string& n : names)
+        if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0)
+            return true;
+    return false;
+}
+
+TEST_F(MainWindowTest, PlayEnablesTheChosenTracks) {
+    LoadPal();
+    dlg_->AudioCombo()->setCurrentIndex(1);     // French, MPEG audio 0xC000
+    dlg_->SubtitleCombo()->setCurrentIndex(1);  // German, 0xBD21
+    dlg_->OnPlay();
+    const auto enabled = EnabledStreams(dlg_->Player());
+    EXPECT_TRUE(AnyEndsWith(enabled, ",c0,00)")) << ::testing::PrintToString(enabled);
+    EXPECT_FALSE(AnyEndsWith(enabled, ",bd,80)")) << ::testing::PrintToString(enabled);
+    EXPECT_TRUE(AnyEndsWith(enabled, ",bd,21)")) << ::testing::PrintToString(enabled);
+    EXPECT_FALSE(AnyEndsWith(enabled, ",bd,20)")) << ::testing::PrintToString(enabled);
+}
+
 TEST_F(MainWindowTest, ChoosingTheSecondAudioTrackWhilePlayingSwitchesTheStream) {
     LoadPal();
     // The French track is MPEG audio (0xC000): sub-stream 0 like no other
@@ -665,6 +706,10 @@ TEST_F(MainWindowTest, ChoosingTheSecondAudioTrackWhilePlayingSwitchesTheStream)
     dlg_->SubtitleCombo()->setCurrentIndex(1);
     dlg_->OnTrackChange(false);
     EXPECT_EQ(SelectedSubtitleStream, 0xBD21);
+    const auto enabled = EnabledStreams(dlg_->Player());
+    EXPECT_TRUE(AnyEndsWith(enabled, ",c0,00)")) << ::testing::PrintToString(enabled);
+    EXPECT_TRUE(AnyEndsWith(enabled, ",bd,21)")) << ::testing::PrintToString(enabled);
+    EXPECT_TRUE(dlg_->Player().IsRunning());
     EXPECT_TRUE(messages_.empty());
 }
 
