@@ -412,9 +412,9 @@ std::string CZoReziveDlg::PickIsoFile() {
 
 void CZoReziveDlg::LoadDvdFrom(const std::string& path) {
     if (path.empty()) return;
-    // The graph reads the open DVD, which LoadDvd is about to close.
-    Window()->KillTimer(kPositionTimer);
-    timerRunning_ = false;
+    // The graph reads the open DVD, which LoadDvd is about to close; the
+    // controls go back to stopped whatever comes of the load.
+    OnStopPreview();
     player_.Close();
     if (!LoadDvd(path)) return;
     if (!player_.Open(OpenDvdHandle(), Window(), &kPreviewVideoRect)) {
@@ -422,7 +422,6 @@ void CZoReziveDlg::LoadDvdFrom(const std::string& path) {
         return;
     }
     player_.SelectTitle(0, -1);
-    OnStopPreview();
 
     ClearEntries();
     HTREEITEM root = list_->InsertItem("VIDEO_TS");

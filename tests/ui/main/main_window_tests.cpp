@@ -223,9 +223,14 @@ TEST_F(MainWindowTest, BadPathsSayOpenDvdErrorAndKeepThePreviousList) {
 
     messages_.clear();
     LoadPal();
-    // A file that is no DVD at all.
+    dlg_->OnPlay();
+    // A file that is no DVD at all, while a title plays.
     dlg_->LoadDvdFrom((fixtures::WorkDir() / "sub-en.png").string());
     EXPECT_EQ(messages_, (std::vector<std::string>{"Open DVD error"}));
+    EXPECT_TRUE(dlg_->Button(kPlay)->isVisible());
+    EXPECT_FALSE(dlg_->Button(kPause)->isVisible());
+    EXPECT_TRUE(dlg_->VideoPicture()->isVisible());
+    EXPECT_FALSE(dlg_->PositionTimerRunning());
     ASSERT_NE(dlg_->RootEntry(), nullptr);
     EXPECT_EQ(Children(dlg_->RootEntry()), 3);
     EXPECT_EQ(OpenDvdHandle(), 0);
