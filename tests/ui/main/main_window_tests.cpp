@@ -85,6 +85,22 @@ bool WaitFor(F cond, int ms) {
     return true;
 }
 
+// Runs `inside` on the first modal dialog that opens, after it has opened.
+template <class Dialog, class F>
+void OnModal(F inside) {
+    QTimer::singleShot(0, [inside] {
+        QWidget* w = nullptr;
+        WaitFor([&] { return (w = QApplication::activeModalWidget()) != nullptr; }, 5000);
+        auto* dlg = dynamic_cast<Dialog*>(w);
+        if (!dlg) {
+            ADD_FAILURE() << "no dialog of the expected kind";
+            if (w) w->close();
+            return;
+        }
+        inside(dlg);
+    });
+}
+
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -248,6 +264,14 @@ TEST_F(MainWindowTest, BadPathsSayOpenDvdErrorAndKeepThePreviousList) {
     });
     dlg_->OnStart();
     EXPECT_TRUE(fs::is_empty(out.path().toStdString()));
+    // The clip editor opens on the entry all the same and closes cleanly.
+    bool opened = false;
+    OnModal<CCropDlg>([&](CCropDlg* editor) {
+        opened = true;
+        editor->reject();
+    });
+    dlg_->OnCommand(kCrop);
+    EXPECT_TRUE(opened);
 }
 
 TEST_F(MainWindowTest, TheIsoImageAndTheVideoTsFolderLoadLikeTheDiscFolder) {
@@ -415,22 +439,6 @@ TEST_F(MainWindowTest, StartChecksTheOutputFolder) {
             EXPECT_EQ(ThePreferences().strOutFolder, before);
         }
     }
-}
-
-// Runs `inside` on the first modal dialog that opens, after it has opened.
-template <class Dialog, class F>
-void OnModal(F inside) {
-    QTimer::singleShot(0, [inside] {
-        QWidget* w = nullptr;
-        WaitFor([&] { return (w = QApplication::activeModalWidget()) != nullptr; }, 5000);
-        auto* dlg = dynamic_cast<Dialog*>(w);
-        if (!dlg) {
-            ADD_FAILURE() << "no dialog of the expected kind";
-            if (w) w->close();
-            return;
-        }
-        inside(dlg);
-    });
 }
 
 TEST_F(MainWindowTest, TheClipEditorWorksOnTheFirstTitleAndSharesItsSettings) {
