@@ -18,7 +18,13 @@
 // data (a ConversionItem) into outFolder + "/" + its "Output Format" column
 // text. The DVD is the catalogue's open one and the tracks are the process-wide
 // SelectedAudioStream / SelectedSubtitleStream unless the options name others.
-// The list and its item data must outlive the dialog.
+// The list and its item data must outlive the dialog. With no checked entry
+// the dialog closes at once. exec() returns Accepted when every entry was
+// done, Rejected when the job was cancelled or closed.
+//
+// The preview area shows what the graph paints through
+// IConversionGraph::RepaintPreview; until the graph paints, it shows the
+// background's dark well.
 //
 // The job logic itself is ConversionJob (pipelines/conversion_job.h); this
 // class gives it a window, a timer and the controls.
