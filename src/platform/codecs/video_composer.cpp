@@ -13,7 +13,9 @@ void VideoComposer::SetPicture(const PlanarPicture& p, int aspectX, int aspectY)
     std::lock_guard lock(mutex_);
     const int w = p.width & ~1, h = p.height & ~1;
     if (w <= 0 || h <= 0) return;
-    if (w != width_ || h != height_) source_ = RECT{};
+    // A rectangle chosen for pictures of another size means nothing for these;
+    // one chosen before the first picture (a crop set up front) is kept.
+    if (width_ > 0 && height_ > 0 && (w != width_ || h != height_)) source_ = RECT{};
     width_ = w;
     height_ = h;
     aspectX_ = aspectX;

@@ -88,6 +88,21 @@ TEST(VideoComposer, SourceRectangleCropsThePicture) {
     EXPECT_EQ(v.SourceRect(), (RECT{0, 0, 720, 480}));
 }
 
+// A crop handed over before playback holds from the first picture on; a
+// picture of another size later drops it.
+TEST(VideoComposer, SourceRectangleSetBeforeThePictureIsKept) {
+    VideoComposer v;
+    v.SetSourceRect({400, 0, 720, 480});
+    TwoTone pic(720, 480);
+    v.SetPicture(pic.view, 4, 3);
+    EXPECT_EQ(v.SourceRect(), (RECT{400, 0, 720, 480}));
+    v.SetPicture(pic.view, 4, 3);
+    EXPECT_EQ(v.SourceRect(), (RECT{400, 0, 720, 480}));
+    TwoTone pal(720, 576);
+    v.SetPicture(pal.view, 4, 3);
+    EXPECT_EQ(v.SourceRect(), (RECT{0, 0, 720, 576}));
+}
+
 // Colour-keyed pixels of the overlay let the video through; the others replace it.
 TEST(VideoComposer, ColourKeyedOverlayDrawsOnlyItsNonKeyPixels) {
     TwoTone pic(64, 64);
