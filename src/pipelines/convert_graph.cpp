@@ -254,6 +254,10 @@ void CConvertGraph::ShowPreview(bool on) {
     if (sink_) SinkOf(sink_.Get())->SetPreview(on);
 }
 
+bool CConvertGraph::RepaintPreview(HWND window, HDC dc) {
+    return previewControl_ && SUCCEEDED(previewControl_->RepaintVideo(window, dc));
+}
+
 bool CConvertGraph::ListStreams(StreamTable& table) {
     ComPtr<IAMStreamSelect> select;
     if (!splitter_ || FAILED(splitter_.As(&select))) return false;

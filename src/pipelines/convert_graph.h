@@ -36,6 +36,7 @@ public:
     bool Open(DvdHandle handle, int titleIndex, int chapterIndex, const ConversionItem& clip, HWND window);
     bool AttachPreview(HWND window, const RECT* rect) override;
     void ShowPreview(bool on) override;
+    bool RepaintPreview(HWND window, HDC dc) override;
     bool ListStreams(StreamTable& table) override;
     bool EnableStream(int index, bool enable) override;
     bool Run() override;

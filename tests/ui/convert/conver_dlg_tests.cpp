@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,18 @@ TEST(ConverDlg, PauseStopsTheClockAndCancelKeepsAFinishedPartialFile) {
     dlg.show();
     // Paused as soon as it runs: the title converts in about a second.
     ASSERT_TRUE(RunUntil([&] { return dlg.Job() && dlg.Job()->Running(); }, 60000));
+    // Paused once the preview shows a picture (the test picture's many
+    // colours; the dark well and a black border are one or two).
+    const RECT area = CConverDlg::kPreviewRect;
+    auto previewColours = [&] {
+        const QImage image =
+            dlg.grab().toImage().copy(area.left, area.top, area.right - area.left, area.bottom - area.top);
+        std::set<QRgb> colours;
+        for (int y = 0; y < image.height(); y += 2)
+            for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+        return colours.size();
+    };
+    EXPECT_TRUE(RunUntil([&] { return previewColours() > 16; }, 10000)) << "the preview shows no picture";
     QTest::mouseClick(dlg.Button(conver_ids::kPause), Qt::LeftButton);
     EXPECT_TRUE(dlg.Button(conver_ids::kContinue)->isVisibleTo(&dlg));
     EXPECT_FALSE(dlg.Button(conver_ids::kPause)->isVisibleTo(&dlg));
@@ -223,11 +236,13 @@ TEST(ConverDlg, PauseStopsTheClockAndCancelKeepsAFinishedPartialFile) {
     EXPECT_EQ(dlg.FileProgress()->value(), bar);
     SaveShot(dlg, "converting-paused.png");
 
-    // The preview can be switched off and on while paused.
+    // The preview can be switched off and on while paused; off, the area
+    // shows the dialog's background.
     CMyCheckBox* preview = dlg.Check(conver_ids::kShowPreview);
     QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(7, 8));
     EXPECT_FALSE(preview->isChecked());
     RunUntil([] { return false; }, 300);
+    EXPECT_LE(previewColours(), 16u) << "the preview still shows while switched off";
     QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(7, 8));
     EXPECT_TRUE(preview->isChecked());
     QTest::mouseClick(dlg.Button(conver_ids::kContinue), Qt::LeftButton);
