@@ -154,7 +154,7 @@ void ConversionJob::OnGraphEvent() {
                 }
                 if (current_ >= 0 && (*list_)[current_].item)
                     completed_ += double((*list_)[current_].item->TrimLength) / 1000.0;
-                display_.jobBar = total_ > 0 ? int(completed_ * 1000.0 / total_) : 1000;
+                display_.jobBar = total_ > 0 ? JobPermille(completed_) : 1000;
                 current_ = current_ >= 0 ? NextChecked(current_, kMinEntryAfterCompleteMs) : -1;
                 if (current_ >= 0) {
                     Post(WM_START_ENTRY);
@@ -203,9 +203,13 @@ void ConversionJob::OnTimer() {
         OutputDebugString(buf);
         display_.fileBar = v;
     }
-    if (total_ > 0) display_.jobBar = int((completed_ + p) * 1000 / total_);
+    if (total_ > 0) display_.jobBar = JobPermille(completed_ + p);
     display_.converted = FormatJobTime(std::int64_t(p * 1e7)) + "/" + FormatJobTime(std::int64_t(d * 1e7));
 }
+
+// The lengths are summed in seconds: 0.1 + 0.7 of a 0.8 s job comes to just
+// under the whole, and a finished job's bar would stop at 999.
+int ConversionJob::JobPermille(double seconds) const { return int(seconds * 1000.0 / total_ + 1e-6); }
 
 void ConversionJob::OnPause() {
     if (ended_) return;

@@ -147,6 +147,8 @@ private:
     JobActions actions_;
     JobDisplay display_;
 
+    int JobPermille(double seconds) const;
+
     double completed_ = 0;
     double total_ = 0;
     bool newFile_ = true;

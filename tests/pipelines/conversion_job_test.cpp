@@ -166,6 +166,24 @@ TEST(ConversionJob, ShortEntryAfterCompletedOneIsPassedOver) {
     }
 }
 
+// Lengths whose sum in seconds falls a hair short of the job's total.
+TEST(ConversionJob, EveryEntryDoneFillsTheJobBar) {
+    for (auto lengths : {std::pair{100, 1000}, std::pair{200, 1400}, std::pair{100, 2100}}) {
+        SCOPED_TRACE(testing::Message() << lengths.first << " + " << lengths.second << " ms");
+        JobFixture f;
+        f.AddEntry(0, lengths.first);
+        f.AddEntry(1, lengths.second);
+        auto job = f.Make();
+        ASSERT_TRUE(job->Initialise());
+        f.Pump(*job);
+        f.Complete(*job);
+        EXPECT_LT(job->Display().jobBar, 1000);
+        f.Complete(*job);
+        EXPECT_TRUE(job->Finished());
+        EXPECT_EQ(job->Display().jobBar, 1000);
+    }
+}
+
 TEST(ConversionJob, FailedBuildCountsAsDoneAndNextEntryStartsWhateverItsLength) {
     std::vector<std::string> messages;
     auto old = SetMessageSink([&](const std::string& t) { messages.push_back(t); });
