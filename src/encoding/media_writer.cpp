@@ -76,6 +76,8 @@ bool CMediaWriter::Fail(const std::string& why) {
 }
 
 void CMediaWriter::Cleanup() {
+    for (HeldSound& h : heldSound_) av_packet_free(&h.packet);
+    heldSound_.clear();
     sws_freeContext(sws_);
     sws_ = nullptr;
     av_frame_free(&converted_);
@@ -275,9 +277,44 @@ int CMediaWriter::SendAndDrain(AVCodecContext* ctx, AVStream* st, const AVFrame*
     while ((r = avcodec_receive_packet(ctx, packet_)) >= 0) {
         av_packet_rescale_ts(packet_, ctx->time_base, st->time_base);
         packet_->stream_index = st->index;
-        if (av_interleaved_write_frame(oc_, packet_) < 0) writeFailed_ = true;
+        if (st == audioStream_) {
+            WriteSound(packet_);
+        } else if (av_interleaved_write_frame(oc_, packet_) < 0) {
+            writeFailed_ = true;
+        }
     }
     return (r == AVERROR(EAGAIN) || r == AVERROR_EOF) ? 0 : r;
+}
+
+double CMediaWriter::PictureSeconds() const {
+    return videoCtx_ ? double(videoPts_) * av_q2d(videoCtx_->time_base) : 0.0;
+}
+
+void CMediaWriter::WriteSound(AVPacket* packet) {
+    if (!videoStream_) {
+        if (av_interleaved_write_frame(oc_, packet) < 0) writeFailed_ = true;
+        return;
+    }
+    AVPacket* held = av_packet_clone(packet);
+    av_packet_unref(packet);
+    if (!held) {
+        writeFailed_ = true;
+        return;
+    }
+    const double tb = av_q2d(audioStream_->time_base);
+    const double start = double(held->pts) * tb;
+    heldSound_.push_back({held, start, start + double(held->duration) * tb});
+    ReleaseSound(PictureSeconds(), false);
+}
+
+void CMediaWriter::ReleaseSound(double until, bool all) {
+    while (!heldSound_.empty()) {
+        HeldSound& h = heldSound_.front();
+        if (!all && h.start >= until && heldSound_.back().end - h.start <= kMaxSoundLead) break;
+        if (av_interleaved_write_frame(oc_, h.packet) < 0) writeFailed_ = true;
+        av_packet_free(&h.packet);
+        heldSound_.pop_front();
+    }
 }
 
 int CMediaWriter::WriteVideoFrame(const std::uint8_t* data, std::size_t length) {
@@ -302,6 +339,7 @@ int CMediaWriter::WriteVideoFrame(const std::uint8_t* data, std::size_t length) 
     frame->pts = videoPts_;
     if (SendAndDrain(videoCtx_, videoStream_, frame) < 0) return -1;
     ++videoPts_;
+    ReleaseSound(PictureSeconds(), false);
     return 0;
 }
 
@@ -352,7 +390,7 @@ int CMediaWriter::WriteAudioSamples(const std::uint8_t* data, std::size_t length
         packet_->duration = samples;
         av_packet_rescale_ts(packet_, audioCtx_->time_base, audioStream_->time_base);
         audioPts_ += samples;
-        if (av_interleaved_write_frame(oc_, packet_) < 0) writeFailed_ = true;
+        WriteSound(packet_);
         av_packet_unref(packet_);
         return 0;
     }
@@ -376,7 +414,7 @@ int CMediaWriter::WriteAudioSamples(const std::uint8_t* data, std::size_t length
     return result;
 }
 
-bool CMediaWriter::Close() {
+bool CMediaWriter::Close(bool cutAtPictures) {
     if (!oc_) return true;
     bool ok = true;
     if (audioCtx_ && audioFrameBytes_) {
@@ -399,6 +437,12 @@ bool CMediaWriter::Close() {
     if (audioCtx_ && !pcmPassThrough_ && SendAndDrain(audioCtx_, audioStream_, nullptr) < 0)
         ok = false;
     if (videoCtx_ && SendAndDrain(videoCtx_, videoStream_, nullptr) < 0) ok = false;
+    if (cutAtPictures) {
+        ReleaseSound(PictureSeconds(), false);
+        for (HeldSound& h : heldSound_) av_packet_free(&h.packet);
+        heldSound_.clear();
+    }
+    ReleaseSound(0, true);
     if (av_write_trailer(oc_) < 0) ok = false;
     if (ownsFile_ && oc_->pb && oc_->pb->error < 0) ok = false;
     if (writeFailed_) ok = false;

@@ -7,6 +7,7 @@
 // calls under its filter lock; Open and Close run while the pipeline is stopped.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,10 @@ class CMediaWriter {
     // Encodes what is still pending (the partial audio frame, pictures and sound
     // held back inside the encoders), writes the trailer and releases the file.
     // False when the file could not be finished properly. No-op when closed.
-    bool Close();
+    // A conversion cut short passes cutAtPictures: the sound decoded ahead of
+    // the pictures then ends with the last picture instead of running on
+    // over a frozen one.
+    bool Close(bool cutAtPictures = false);
 
     bool IsOpen() const { return oc_ != nullptr; }
     bool HasVideoStream() const { return videoStream_ != nullptr; }
@@ -73,6 +77,13 @@ class CMediaWriter {
     bool OpenAudioEncoder(const AVCodec* codec);
     int EncodeAudioFrame(const std::uint8_t* pcm, int samples);
     int SendAndDrain(AVCodecContext* ctx, AVStream* st, const AVFrame* frame);
+    // Sound packets wait until the pictures have reached their time, so that
+    // the file's sound does not run past its pictures when the conversion
+    // stops early. The splitter's queues let the sound get many seconds ahead
+    // (the whole of a short title); kMaxSoundLead bounds what is held.
+    void WriteSound(AVPacket* packet);
+    void ReleaseSound(double until, bool all);
+    double PictureSeconds() const;
 
     AVFormatContext* oc_ = nullptr;
     AVStream* audioStream_ = nullptr;
@@ -104,5 +115,11 @@ class CMediaWriter {
     bool writeFailed_ = false;
     std::int64_t videoPts_ = 0;
     std::int64_t audioPts_ = 0;
+    struct HeldSound {
+        AVPacket* packet;
+        double start, end;  // seconds
+    };
+    std::deque<HeldSound> heldSound_;
+    static constexpr double kMaxSoundLead = 60.0;
     std::string lastError_;
 };

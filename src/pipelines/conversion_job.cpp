@@ -243,8 +243,9 @@ void ConversionJob::OnContinue() {
 void ConversionJob::OnCancel() {
     if (ended_) return;
     graph_.Stop();
-    // The partial file is finished with its trailer and kept.
-    graph_.CloseOutput();
+    // The partial file is finished with its trailer and kept (after a
+    // finished job the file is closed already and this does nothing).
+    graph_.CloseCutOutput();
     running_ = false;
     ended_ = true;
     if (actions_.endDialog) actions_.endDialog();
@@ -262,7 +263,7 @@ void ConversionJob::OnDestroy() {
     if (actions_.setTimer) actions_.setTimer(false);
     graph_.Stop();
     graph_.Close();
-    graph_.CloseOutput();
+    graph_.CloseCutOutput();
     running_ = false;
 }
 

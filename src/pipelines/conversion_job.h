@@ -32,6 +32,9 @@ public:
     virtual ~IConversionGraph() = default;
     virtual int OpenOutput(const std::string& path, const EncoderSettings& settings) = 0;
     virtual void CloseOutput() = 0;
+    // The job was cut short: the partial file is finished, its sound ending
+    // with its last picture.
+    virtual void CloseCutOutput() { CloseOutput(); }
     virtual bool Open(int titleIndex, int chapterIndex, const ConversionItem& clip, HWND window) = 0;
     virtual bool AttachPreview(HWND window, const RECT* rect) = 0;
     virtual void ShowPreview(bool on) = 0;

@@ -33,6 +33,7 @@ int CConvertGraph::OpenOutput(const std::string& path, const EncoderSettings& se
 }
 
 void CConvertGraph::CloseOutput() { writer_.Close(); }
+void CConvertGraph::CloseCutOutput() { writer_.Close(true); }
 
 bool CConvertGraph::Open(int titleIndex, int chapterIndex, const ConversionItem& clip, HWND window) {
     return Open(handle_, titleIndex, chapterIndex, clip, window);

@@ -32,6 +32,7 @@ public:
     // The writer's Open result: 0 when the file and its encoders are open.
     int OpenOutput(const std::string& path, const EncoderSettings& settings) override;
     void CloseOutput() override;
+    void CloseCutOutput() override;
     bool Open(int titleIndex, int chapterIndex, const ConversionItem& clip, HWND window) override;
     bool Open(DvdHandle handle, int titleIndex, int chapterIndex, const ConversionItem& clip, HWND window);
     bool AttachPreview(HWND window, const RECT* rect) override;

@@ -123,6 +123,44 @@ TEST(MediaWriter, WritesFilesThatProbeAsTheProfileSays) {
     }
 }
 
+// Sound decoded ahead of the pictures: a conversion cut short ends its sound
+// with the last picture, a finished one keeps all of it.
+TEST(MediaWriter, SoundAheadOfThePicturesIsCutOnlyWhenAsked) {
+    struct Case {
+        const char* file;
+        const char* vcodec;
+        const char* acodec;
+        bool cut;
+        double soundSeconds;
+    };
+    const Case cases[] = {
+        {"cut.flv", "flv", "libmp3lame", true, 1.0},
+        {"whole.flv", "flv", "libmp3lame", false, 3.0},
+        {"cut.mp4", "libx264", "aac", true, 1.0},  // the encoder holds pictures back
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = TempPath(c.file);
+        fs::remove(path);
+        const EncoderSettings s = MakeSettings(c.vcodec, 320, 240, 25000, c.acodec, 44100, 2);
+        CMediaWriter w;
+        ASSERT_TRUE(w.Open(path, s)) << w.LastError();
+        const Fed fed = Feed(w, s, 1.0);
+        // Two more seconds of sound, no pictures.
+        auto pcm = Tone(s.SampleRate, s.Channel, fed.samples, 2 * s.SampleRate);
+        ASSERT_EQ(w.WriteAudioSamples(pcm.data(), pcm.size()), 0);
+        ASSERT_TRUE(w.Close(c.cut)) << w.LastError();
+        auto spans = PacketSpans(path);
+        const auto info = Probe(path);
+        for (const auto& st : info["streams"]) {
+            const StreamSpan& span = spans[st["index"].get<int>()];
+            if (st["codec_type"] == "video") EXPECT_EQ(span.packets, fed.frames);
+            // Two encoder frames of slack: priming, and the frame that straddles the cut.
+            if (st["codec_type"] == "audio") EXPECT_NEAR(span.Span(), c.soundSeconds, 2 * 1152.0 / 44100);
+        }
+    }
+}
+
 TEST(MediaWriter, SixteenBitPcmOutputHoldsExactlyTheBytesHandedIn) {
     const std::string path = TempPath("exact.wav");
     const EncoderSettings s = MakeSettings(nullptr, 0, 0, 25000, "pcm_s16le", 22050, 2);
