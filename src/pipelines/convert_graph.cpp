@@ -114,19 +114,14 @@ bool CConvertGraph::BuildFilters(DvdHandle handle, int title, int chapter) {
         conv->SetOutputFormat(WORD(s.Channel), DWORD(s.SampleRate));
         conv->SetVolume(c.Volume);
     }
+    // Without the title's record the splitter would list a subtitle shown from
+    // the second second onwards only once its reading got there, so whether the
+    // chosen track could be enabled would depend on how fast the cued graph had
+    // read.
+    HandTitleRecord(splitter_.Get(), handle, title);
     ComPtr<IMyMpegSplitter> control;
-    if (SUCCEEDED(splitter_.As(&control))) {
-        // Without the title's record the splitter knows only the streams met in
-        // its first chunk: a subtitle shown from the second second onwards would
-        // appear in its list only once the reading got there, so whether the
-        // chosen track could be enabled would depend on how fast the cued graph
-        // had read. With the record every listed track has a stream from the start.
-        auto info = std::make_unique<DvdInfo>();
-        if (MyDVDGetInfo(handle, info.get()) == 0 && title >= 0 && title < kDvdMaxTitles &&
-            title < int(info->TitleCount))
-            control->SetTitleInfo(&info->Titles[title]);
-        if (titleDuration_ > 0) control->SetPlayRange(clip_->TrimStart, clip_->TrimLength, titleDuration_);
-    }
+    if (titleDuration_ > 0 && SUCCEEDED(splitter_.As(&control)))
+        control->SetPlayRange(clip_->TrimStart, clip_->TrimLength, titleDuration_);
     return true;
 }
 

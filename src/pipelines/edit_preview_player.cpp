@@ -127,44 +127,18 @@ HRESULT EditPreviewPlayer::CreateRenderer(HWND window, int view) {
 
 bool EditPreviewPlayer::BuildGraph(DvdHandle handle) {
     ComPtr<IBaseFilter> decoder;
-    if (FAILED(CreateDvdSourceFilter(&source_)) ||
-        FAILED(builder_->AddFilter(source_.Get(), "Reader"))) {
-        MessageBox("CLSID_DVDSource error");
-        return false;
-    }
-    if (FAILED(CreateMpegSplitterFilter(&splitter_)) ||
-        FAILED(builder_->AddFilter(splitter_.Get(), "Splitter"))) {
-        MessageBox("CLSID_MpegSplitter error");
-        return false;
-    }
-    if (FAILED(CoCreateInstance(CLSID_MpegDecoder, &decoder)) ||
-        FAILED(builder_->AddFilter(decoder.Get(), "Decoder"))) {
-        MessageBox("CLSID_MpegDecoder error");
-        return false;
-    }
-
+    if (!AddDvdPlaybackFilters(builder_.Get(), handle, source_, splitter_, decoder)) return false;
     ComPtr<IMyDVDReader> reader;
-    if (FAILED(source_.As(&reader))) {
-        MessageBox("IID_IMyDVDReader error");
-        return false;
-    }
-    if (FAILED(reader->SetDvdReader(handle))) {
-        MessageBox("SetDvdReader error");
-        return false;
-    }
+    if (FAILED(source_.As(&reader))) return false;
     reader->SetTitleArea(title_, chapter_);
     reader->GetTitleDuration(&titleDuration_);
 
+    // The editor must be able to show a chosen subtitle track that starts
+    // later in the title.
+    HandTitleRecord(splitter_.Get(), handle, title_);
     ComPtr<IMyMpegSplitter> splitterControl;
-    if (SUCCEEDED(splitter_.As(&splitterControl))) {
-        // Without the title's record the scan lists only the subtitle tracks it
-        // happens to meet early, and the editor could not show a chosen track
-        // that starts later in the title.
-        DvdInfo info{};
-        if (title_ >= 0 && title_ < kDvdMaxTitles && MyDVDGetInfo(handle, &info) == 0)
-            splitterControl->SetTitleInfo(&info.Titles[title_]);
-        if (titleDuration_ > 0) splitterControl->SetPlayRange(0, titleDuration_, titleDuration_);
-    }
+    if (titleDuration_ > 0 && SUCCEEDED(splitter_.As(&splitterControl)))
+        splitterControl->SetPlayRange(0, titleDuration_, titleDuration_);
 
     ComPtr<IPin> sourceOut = FindPin(source_.Get(), PINDIR_OUTPUT, 0);
     if (!sourceOut) {

@@ -5,6 +5,10 @@
 #include "encoding/conv_filter.h"
 #include "filters/audio_conv_filter.h"
 #include "filters/video_conv_filter.h"
+#include "platform/codecs/codecs.h"
+#include "platform/win/messages.h"
+
+#include <memory>
 
 namespace {
 
@@ -50,4 +54,40 @@ HRESULT CreateConversionSink(ComPtr<IBaseFilter>* out) {
     HRESULT hr = S_OK;
     CConvFilter* sink = CConvFilter::Create(&hr);
     return Adopt(sink, hr, out);
+}
+
+bool AddDvdPlaybackFilters(IGraphBuilder* graph, DvdHandle handle, ComPtr<IBaseFilter>& source,
+                           ComPtr<IBaseFilter>& splitter, ComPtr<IBaseFilter>& decoder) {
+    if (FAILED(CreateDvdSourceFilter(&source)) || FAILED(graph->AddFilter(source.Get(), "Reader"))) {
+        MessageBox("CLSID_DVDSource error");
+        return false;
+    }
+    if (FAILED(CreateMpegSplitterFilter(&splitter)) || FAILED(graph->AddFilter(splitter.Get(), "Splitter"))) {
+        MessageBox("CLSID_MpegSplitter error");
+        return false;
+    }
+    if (FAILED(CoCreateInstance(CLSID_MpegDecoder, &decoder)) || FAILED(graph->AddFilter(decoder.Get(), "Decoder"))) {
+        MessageBox("CLSID_MpegDecoder error");
+        return false;
+    }
+    ComPtr<IMyDVDReader> reader;
+    if (FAILED(source.As(&reader))) {
+        MessageBox("IID_IMyDVDReader error");
+        return false;
+    }
+    if (FAILED(reader->SetDvdReader(handle))) {
+        MessageBox("SetDvdReader error");
+        return false;
+    }
+    return true;
+}
+
+void HandTitleRecord(IBaseFilter* splitter, DvdHandle handle, int title) {
+    ComPtr<IMyMpegSplitter> control;
+    if (!splitter || FAILED(splitter->QueryInterface(IidOf<IMyMpegSplitter>(), control.ReleaseAndGetVoidAddress())))
+        return;
+    auto info = std::make_unique<DvdInfo>();
+    if (MyDVDGetInfo(handle, info.get()) == 0 && title >= 0 && title < kDvdMaxTitles &&
+        title < int(info->TitleCount))
+        control->SetTitleInfo(&info->Titles[title]);
 }

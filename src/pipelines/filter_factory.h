@@ -4,6 +4,7 @@
 // through. One place that knows which library makes which filter.
 #include "platform/com/comptr.h"
 #include "platform/framework/framework.h"
+#include "platform/libdvd/libdvd.h"
 
 class CMediaWriter;
 
@@ -15,3 +16,14 @@ HRESULT CreateMpegSplitterFilter(ComPtr<IBaseFilter>* out);
 HRESULT CreateVideoConverterFilter(ComPtr<IBaseFilter>* out);
 HRESULT CreateAudioConverterFilter(ComPtr<IBaseFilter>* out);
 HRESULT CreateConversionSink(ComPtr<IBaseFilter>* out);
+
+// The players' front of the graph: the DVD source ("Reader") set to the disc,
+// the splitter ("Splitter") and the MPEG-2 decoder ("Decoder") added to the
+// graph. On failure the user is told which step failed, as the players do.
+bool AddDvdPlaybackFilters(IGraphBuilder* graph, DvdHandle handle, ComPtr<IBaseFilter>& source,
+                           ComPtr<IBaseFilter>& splitter, ComPtr<IBaseFilter>& decoder);
+
+// Hands the splitter the title's record from the disc's information, so that
+// every track the title lists has a stream from the start (without it the
+// scan lists only what it meets in the title's first chunk).
+void HandTitleRecord(IBaseFilter* splitter, DvdHandle handle, int title);

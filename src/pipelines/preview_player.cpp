@@ -83,31 +83,7 @@ HRESULT PreviewPlayer::CreateRenderer(HWND window) {
 }
 
 bool PreviewPlayer::AddSourceFilters(DvdHandle handle) {
-    if (FAILED(CreateDvdSourceFilter(&source_)) ||
-        FAILED(builder_->AddFilter(source_.Get(), "Reader"))) {
-        MessageBox("CLSID_DVDSource error");
-        return false;
-    }
-    if (FAILED(CreateMpegSplitterFilter(&splitter_)) ||
-        FAILED(builder_->AddFilter(splitter_.Get(), "Splitter"))) {
-        MessageBox("CLSID_MpegSplitter error");
-        return false;
-    }
-    if (FAILED(CoCreateInstance(CLSID_MpegDecoder, &decoder_)) ||
-        FAILED(builder_->AddFilter(decoder_.Get(), "Decoder"))) {
-        MessageBox("CLSID_MpegDecoder error");
-        return false;
-    }
-    ComPtr<IMyDVDReader> reader;
-    if (FAILED(source_.As(&reader))) {
-        MessageBox("IID_IMyDVDReader error");
-        return false;
-    }
-    if (FAILED(reader->SetDvdReader(handle))) {
-        MessageBox("SetDvdReader error");
-        return false;
-    }
-    return true;
+    return AddDvdPlaybackFilters(builder_.Get(), handle, source_, splitter_, decoder_);
 }
 
 bool PreviewPlayer::SelectTitle(int title, int chapter) {
@@ -120,12 +96,7 @@ bool PreviewPlayer::SelectTitle(int title, int chapter) {
 
 bool PreviewPlayer::ConnectGraph(int title) {
     if (!builder_ || !source_ || !splitter_) return false;
-    ComPtr<IMyMpegSplitter> control;
-    if (SUCCEEDED(splitter_.As(&control))) {
-        DvdInfo info{};
-        MyDVDGetInfo(handle_, &info);
-        if (title >= 0 && title < kDvdMaxTitles) control->SetTitleInfo(&info.Titles[title]);
-    }
+    HandTitleRecord(splitter_.Get(), handle_, title);
 
     ComPtr<IPin> sourceOut = FindPin(source_.Get(), PINDIR_OUTPUT, 0);
     if (!sourceOut) {
@@ -185,7 +156,8 @@ bool PreviewPlayer::ConnectGraph(int title) {
             return false;
     }
 
-    if (titleDuration_ > 0 && control) control->SetPlayRange(0, titleDuration_, titleDuration_);
+    ComPtr<IMyMpegSplitter> control;
+    if (titleDuration_ > 0 && SUCCEEDED(splitter_.As(&control))) control->SetPlayRange(0, titleDuration_, titleDuration_);
     return true;
 }
 
