@@ -388,26 +388,31 @@ std::optional<RegKey> RegKey::Create(const std::string& path, const fs::path& fi
     return RegKey(*key, file, true);
 }
 
-std::optional<std::string> RegKey::QueryString(const std::string& name) const {
+namespace {
+
+// The value's line under the key, when the file holds it with that type.
+std::optional<Line> ReadValue(const fs::path& file, const std::string& key, const std::string& name,
+                              Kind kind) {
     std::lock_guard<std::mutex> lock(g_fileLock);
     Document doc;
-    if (ReadDocument(file_, doc) != ReadResult::Ok) return std::nullopt;
-    const long header = doc.FindSection(path_);
+    if (ReadDocument(file, doc) != ReadResult::Ok) return std::nullopt;
+    const long header = doc.FindSection(key);
     if (header < 0) return std::nullopt;
     const long at = doc.FindValue(header, name);
-    if (at < 0 || doc.lines[at].kind != Kind::String) return std::nullopt;
-    return doc.lines[at].str;
+    if (at < 0 || doc.lines[at].kind != kind) return std::nullopt;
+    return doc.lines[at];
+}
+
+}  // namespace
+
+std::optional<std::string> RegKey::QueryString(const std::string& name) const {
+    if (auto line = ReadValue(file_, path_, name, Kind::String)) return line->str;
+    return std::nullopt;
 }
 
 std::optional<std::uint32_t> RegKey::QueryDword(const std::string& name) const {
-    std::lock_guard<std::mutex> lock(g_fileLock);
-    Document doc;
-    if (ReadDocument(file_, doc) != ReadResult::Ok) return std::nullopt;
-    const long header = doc.FindSection(path_);
-    if (header < 0) return std::nullopt;
-    const long at = doc.FindValue(header, name);
-    if (at < 0 || doc.lines[at].kind != Kind::Dword) return std::nullopt;
-    return doc.lines[at].dword;
+    if (auto line = ReadValue(file_, path_, name, Kind::Dword)) return line->dword;
+    return std::nullopt;
 }
 
 bool RegKey::SetString(const std::string& name, const std::string& value) {

@@ -90,12 +90,6 @@ void CCropDlg::CreateControls() {
         b->setDefault(false);
         return b;
     };
-    auto label = [&](const QString& text, QRect r) {
-        auto* l = new CMyStatic(text, this);
-        l->setGeometry(r);
-        l->CopyBackground(bk);
-        return l;
-    };
     auto edit = [&](int id, QRect r) {
         auto* e = new QLineEdit(this);
         SetDlgCtrlID(e, id);
@@ -112,7 +106,7 @@ void CCropDlg::CreateControls() {
         return s;
     };
 
-    auto* caption = label("Edit", QRect(16, 10, 200, 16));
+    auto* caption = AddLabel("Edit", QRect(16, 10, 200, 16));
     caption->setObjectName("caption");
 
     ok_ = button(IDOK_, "ok2.png", 625, 560);
@@ -156,17 +150,17 @@ void CCropDlg::CreateControls() {
     positionText_->setPalette(light);
 
     // Trim page.
-    startLabel_ = label("Start Time:", QRect(25, 515, 75, 20));
+    startLabel_ = AddLabel("Start Time:", QRect(25, 515, 75, 20));
     startEdit_ = edit(IDC_START_EDIT, QRect(100, 515, 70, 20));
     setStart_ = button(IDC_SET_START, "ok.png", 175, 515);
-    endLabel_ = label("End Time:", QRect(245, 515, 75, 20));
+    endLabel_ = AddLabel("End Time:", QRect(245, 515, 75, 20));
     endEdit_ = edit(IDC_END_EDIT, QRect(320, 515, 70, 20));
     setEnd_ = button(IDC_SET_END, "ok.png", 395, 515);
-    lengthLabel_ = label("Select Length:", QRect(460, 515, 100, 20));
+    lengthLabel_ = AddLabel("Select Length:", QRect(460, 515, 100, 20));
     lengthEdit_ = edit(IDC_LENGTH_EDIT, QRect(560, 515, 75, 20));
 
     // Crop page.
-    zoomLabel_ = label("Zoom Mode", QRect(30, 495, 150, 20));
+    zoomLabel_ = AddLabel("Zoom Mode", QRect(30, 495, 150, 20));
     zoom_ = new QComboBox(this);
     SetDlgCtrlID(zoom_, IDC_ZOOM);
     zoom_->addItems({"Keep Original", "Full Screen", "16:9", "4:3"});
@@ -175,7 +169,7 @@ void CCropDlg::CreateControls() {
     const int editIds[4] = {IDC_LEFT, IDC_TOP, IDC_RIGHT, IDC_BOTTOM};
     for (int i = 0; i < 4; ++i) {
         const int x = 200 + 110 * i;
-        cropLabels_[i] = label(names[i], QRect(x, 495, 70, 20));
+        cropLabels_[i] = AddLabel(names[i], QRect(x, 495, 70, 20));
         cropEdits_[i] = edit(editIds[i], QRect(x, 515, 70, 20));
         cropEdits_[i]->setAlignment(Qt::AlignRight);
         // The up-down arrows beside the edit; they write the edit's text.
@@ -189,13 +183,13 @@ void CCropDlg::CreateControls() {
     }
 
     // Effect page.
-    brightnessLabel_ = label("Brightness", QRect(72, 492, 100, 20));
+    brightnessLabel_ = AddLabel("Brightness", QRect(72, 492, 100, 20));
     brightness_ =
         slider(IDC_BRIGHTNESS, QPoint(48, 508), "bg2-2.png", "bg2-2.png", "kuang-2.png", 256);
-    contrastLabel_ = label("Contrast", QRect(236, 492, 100, 20));
+    contrastLabel_ = AddLabel("Contrast", QRect(236, 492, 100, 20));
     contrast_ =
         slider(IDC_CONTRAST, QPoint(204, 508), "bg2-2.png", "bg2-2.png", "kuang-2.png", 360);
-    saturationLabel_ = label("Saturation", QRect(384, 492, 100, 20));
+    saturationLabel_ = AddLabel("Saturation", QRect(384, 492, 100, 20));
     saturation_ =
         slider(IDC_SATURATION, QPoint(358, 508), "bg2-2.png", "bg2-2.png", "kuang-2.png", 128);
 }

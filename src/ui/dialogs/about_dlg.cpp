@@ -37,17 +37,10 @@ QString CAboutDlg::HomePageAddress() {
 CAboutDlg::CAboutDlg(QWidget* parent) : CSkinDialog(parent) {
     setWindowTitle("About");
     LoadBackground(".\\skin\\aboutdlg.png");
-    const QImage* bk = Background().isNull() ? nullptr : &Background();
-    auto label = [&](const QString& text, QRect r) {
-        auto* l = new CMyStatic(text, this);
-        l->setGeometry(r);
-        l->CopyBackground(bk);
-        return l;
-    };
-    label("About", {16, 12, 200, 16});
-    label("Support:", {44, 170, 80, 16});
-    label("HomePage:", {44, 200, 80, 16});
-    label("Free software for converting video DVDs; see the licence that came with it.",
+    AddLabel("About", {16, 12, 200, 16});
+    AddLabel("Support:", {44, 170, 80, 16});
+    AddLabel("HomePage:", {44, 200, 80, 16});
+    AddLabel("Free software for converting video DVDs; see the licence that came with it.",
           {44, 250, 360, 40});
 
     support_ = new CHyperLink(this);

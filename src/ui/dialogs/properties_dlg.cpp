@@ -59,22 +59,15 @@ CProperties::CProperties(const TitleProperties& properties, QWidget* parent) : C
 void CProperties::Init(const TitleProperties& p) {
     setWindowTitle("Properties");
     LoadBackground(".\\skin\\propertiesbk.png");
-    const QImage* bk = Background().isNull() ? nullptr : &Background();
-    auto label = [&](const QString& text, QRect r) {
-        auto* l = new CMyStatic(text, this);
-        l->setGeometry(r);
-        l->CopyBackground(bk);
-        return l;
-    };
-    label("Properties", {16, 12, 200, 16});
-    label("Video Information", {34, 60, 200, 16});
-    label("Audio Infomation", {34, 230, 200, 16});
+    AddLabel("Properties", {16, 12, 200, 16});
+    AddLabel("Video Information", {34, 60, 200, 16});
+    AddLabel("Audio Infomation", {34, 230, 200, 16});
     const char* captions[6] = {"Resolution",    "Video Bitrate",     "Frame Rate",
                                "Audio Bitrate", "Audio Sample Rate", "Channels"};
     for (int i = 0; i < 6; ++i) {
         const int y = (i < 3 ? 94 : 264) + 32 * (i % 3);
-        label(captions[i], {60, y, 150, 16});
-        fields_[i] = label(QString(), {230, y, 300, 16});
+        AddLabel(captions[i], {60, y, 150, 16});
+        fields_[i] = AddLabel(QString(), {230, y, 300, 16});
         SetDlgCtrlID(fields_[i], kFieldIds[i]);
     }
     if (p.hasVideo) {

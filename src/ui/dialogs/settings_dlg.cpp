@@ -63,19 +63,11 @@ CSettingsDlg::CSettingsDlg(const FormatProfile& profile, QWidget* parent)
     : CSkinDialog(parent), profile_(profile) {
     setWindowTitle("Settings");
     LoadBackground(".\\skin\\setdlgbk.png");
-    const QImage* bk = Background().isNull() ? nullptr : &Background();
-
-    auto label = [&](const QString& text, QRect r) {
-        auto* l = new CMyStatic(text, this);
-        l->setGeometry(r);
-        l->CopyBackground(bk);
-        return l;
-    };
-    label("Settings", {16, 12, 200, 16});
-    label("Video", {32, 55, 100, 16});
-    label("Audio", {32, 175, 100, 16});
-    label("Help", {32, 285, 100, 16});
-    label(
+    AddLabel("Settings", {16, 12, 200, 16});
+    AddLabel("Video", {32, 55, 100, 16});
+    AddLabel("Audio", {32, 175, 100, 16});
+    AddLabel("Help", {32, 285, 100, 16});
+    AddLabel(
         "The \"Encoder\" stands for video codec,force the video codec to convert media files "
         "to that format",
         {32, 310, 510, 60});
@@ -99,7 +91,7 @@ CSettingsDlg::CSettingsDlg(const FormatProfile& profile, QWidget* parent)
         SetDlgCtrlID(combo, c.id);
         combo->setGeometry(r);
         *c.combo = combo;
-        label(c.caption, QRect(r.x() - 86, r.y() + 3, 84, 16));
+        AddLabel(c.caption, QRect(r.x() - 86, r.y() + 3, 84, 16));
     }
     resolution_->setEditable(true);
     // A typed size is read on OK; it never becomes a choice of the list.

@@ -116,13 +116,6 @@ CMyButton* CZoReziveDlg::AddButton(int id, const char* image, int x, int y) {
     return b;
 }
 
-CMyStatic* CZoReziveDlg::AddCaption(const QString& text, const QRect& place) {
-    auto* label = new CMyStatic(text, this);
-    label->setGeometry(place);
-    label->CopyBackground(&Background());
-    return label;
-}
-
 CMyButton* CZoReziveDlg::Button(int id) const {
     auto it = buttons_.find(id);
     return it == buttons_.end() ? nullptr : it->second;
@@ -175,19 +168,19 @@ void CZoReziveDlg::BuildControls() {
     seek_->SetRange(0, 1000);
     seek_->SetPos(0);
 
-    AddCaption("Audio Track:", kMainAudioCaption);
+    AddLabel("Audio Track:", kMainAudioCaption);
     audioCombo_ = new QComboBox(this);
     audioCombo_->setGeometry(kMainAudioCombo);
     SetDlgCtrlID(audioCombo_, kAudioCombo);
-    AddCaption("SubTitle:", kMainSubtitleCaption);
+    AddLabel("SubTitle:", kMainSubtitleCaption);
     subtitleCombo_ = new QComboBox(this);
     subtitleCombo_->setGeometry(kMainSubtitleCombo);
     SetDlgCtrlID(subtitleCombo_, kSubtitleCombo);
-    AddCaption("Profile:", kMainProfileCaption);
+    AddLabel("Profile:", kMainProfileCaption);
     profileCombo_ = new QComboBox(this);
     profileCombo_->setGeometry(kMainProfileCombo);
     SetDlgCtrlID(profileCombo_, kProfileCombo);
-    AddCaption("Output:", kMainOutputCaption);
+    AddLabel("Output:", kMainOutputCaption);
     outputEdit_ = new QLineEdit(this);
     outputEdit_->setGeometry(kMainOutputEdit);
     SetDlgCtrlID(outputEdit_, kOutputEdit);

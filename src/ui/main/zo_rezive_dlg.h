@@ -123,7 +123,6 @@ class CZoReziveDlg : public CSkinDialog {
     void BuildMenus();
     void LoadProfiles();
     CMyButton* AddButton(int id, const char* image, int x, int y);
-    CMyStatic* AddCaption(const QString& text, const QRect& place);
     void ShowPopup(int menuIndex, int buttonId);
 
     // The three pickers; each yields "" when cancelled.

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "my_button.h"
+#include "my_static.h"
 #include "skin_files.h"
 
 CSkinDialog::CSkinDialog(QWidget* parent)
@@ -71,4 +72,11 @@ void CSkinDialog::mouseMoveEvent(QMouseEvent* e) {
 void CSkinDialog::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) dragging_ = false;
     QDialog::mouseReleaseEvent(e);
+}
+
+CMyStatic* CSkinDialog::AddLabel(const QString& text, const QRect& place) {
+    auto* label = new CMyStatic(text, this);
+    label->setGeometry(place);
+    label->CopyBackground(background_.isNull() ? nullptr : &background_);
+    return label;
 }

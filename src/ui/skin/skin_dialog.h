@@ -7,12 +7,15 @@
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
+#include <QString>
 #include <QRegion>
 #include <string>
 
 #include "platform/win/qt/qt_window.h"
 
 class CMyButton;
+class CMyStatic;
 
 class CSkinDialog : public QDialog {
   public:
@@ -26,6 +29,10 @@ class CSkinDialog : public QDialog {
 
     // Gives the button its strip and places it at (x, y) over the background.
     bool PlaceButton(CMyButton* button, const std::string& image, int x, int y);
+
+    // A caption at place, its background cut from the dialog's (so it shows
+    // through around the text).
+    CMyStatic* AddLabel(const QString& text, const QRect& place);
 
     // Centres over the parent window, or on the screen when there is none.
     void CenterWindow();
