@@ -19,6 +19,14 @@ void SetMt(CMediaType* pmt, const GUID& major, const GUID& sub, const GUID& form
     pmt->formattype = format;
     pmt->SetFormat(static_cast<const BYTE*>(block), ULONG(len));
 }
+
+// Skips a byte at a time until the next `bits` bits read `sync`. Of the `len`
+// bytes in view, more than `tail` must be left at the sync word, or there is
+// no header to read.
+bool SkipToSync(CBaseSplitterFile& f, int bits, std::uint64_t sync, int len, int tail) {
+    for (; len > tail && f.BitRead(bits, true) != sync; --len) f.BitRead(8);
+    return len > tail;
+}
 }  // namespace
 
 int Ac3Channels(BYTE acmod, BYTE lfeon) {
@@ -319,8 +327,7 @@ bool CBaseSplitterFileEx::Read(mpahdr& h, int len, bool fAllowV25, CMediaType* p
     h = mpahdr();
     int syncbits = fAllowV25 ? 11 : 12;
     std::uint64_t syncmask = (1u << syncbits) - 1;
-    for (; len > 3 && BitRead(syncbits, true) != syncmask; --len) BitRead(8);
-    if (len <= 3) return false;
+    if (!SkipToSync(*this, syncbits, syncmask, len, 3)) return false;
 
     h.sync = WORD(BitRead(11));
     h.version = BYTE(BitRead(2));
@@ -395,8 +402,7 @@ bool CBaseSplitterFileEx::Read(mpahdr& h, int len, bool fAllowV25, CMediaType* p
 
 bool CBaseSplitterFileEx::Read(aachdr& h, int len, CMediaType* pmt) {
     h = aachdr();
-    for (; len > 6 && BitRead(12, true) != 0xFFF; --len) BitRead(8);
-    if (len <= 6) return false;
+    if (!SkipToSync(*this, 12, 0xFFF, len, 6)) return false;
 
     h.sync = WORD(BitRead(12));
     h.version = BYTE(BitRead(1));
@@ -439,8 +445,7 @@ bool CBaseSplitterFileEx::Read(aachdr& h, int len, CMediaType* pmt) {
 
 bool CBaseSplitterFileEx::Read(ac3hdr& h, int len, CMediaType* pmt) {
     h = ac3hdr();
-    for (; len > 6 && BitRead(16, true) != 0x0B77; --len) BitRead(8);
-    if (len <= 6) return false;
+    if (!SkipToSync(*this, 16, 0x0B77, len, 6)) return false;
 
     h.sync = WORD(BitRead(16));
     h.crc1 = WORD(BitRead(16));
@@ -473,8 +478,7 @@ bool CBaseSplitterFileEx::Read(ac3hdr& h, int len, CMediaType* pmt) {
 
 bool CBaseSplitterFileEx::Read(dtshdr& h, int len, CMediaType* pmt) {
     h = dtshdr();
-    for (; len > 9 && BitRead(32, true) != 0x7FFE8001; --len) BitRead(8);
-    if (len <= 9) return false;
+    if (!SkipToSync(*this, 32, 0x7FFE8001, len, 9)) return false;
 
     h.sync = DWORD(BitRead(32));
     h.frametype = BYTE(BitRead(1));
