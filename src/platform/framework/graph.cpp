@@ -316,6 +316,9 @@ private:
     // Registered filters whose inputs take one of the pin's types, best first.
     std::vector<RegisteredFilter> Candidates(IPin* out);
     ComPtr<IBaseFilter> CreateAndAdd(const RegisteredFilter& rf);
+    // Puts each candidate for `out` in the graph in turn, joined to `out`, and
+    // keeps the first one from which `onward` succeeds; the others leave again.
+    HRESULT TryCandidates(IPin* out, HRESULT none, const std::function<HRESULT(IBaseFilter*)>& onward);
 
     CCritSec m_lock;  // filters, connections, state, clock, positions
     std::vector<Entry> m_filters;
@@ -942,8 +945,8 @@ ComPtr<IBaseFilter> CFilterGraph::CreateAndAdd(const RegisteredFilter& rf) {
     return f;
 }
 
-HRESULT CFilterGraph::ConnectVia(IPin* out, IPin* in, int depth) {
-    if (depth > 4) return VFW_E_CANNOT_CONNECT;
+HRESULT CFilterGraph::TryCandidates(IPin* out, HRESULT none,
+                                    const std::function<HRESULT(IBaseFilter*)>& onward) {
     for (const RegisteredFilter& rf : Candidates(out)) {
         ComPtr<IBaseFilter> f = CreateAndAdd(rf);
         if (!f) continue;
@@ -959,17 +962,26 @@ HRESULT CFilterGraph::ConnectVia(IPin* out, IPin* in, int depth) {
             }
         }
         if (joined) {
-            for (ComPtr<IPin>& pin : GetPins(f.Get())) {
-                PIN_DIRECTION d;
-                pin->QueryDirection(&d);
-                if (d != PINDIR_OUTPUT) continue;
-                if (SUCCEEDED(pin->Connect(in, nullptr)) || SUCCEEDED(ConnectVia(pin.Get(), in, depth + 1)))
-                    return S_OK;
-            }
+            HRESULT hr = onward(f.Get());
+            if (SUCCEEDED(hr)) return hr;
         }
         RemoveFilter(f.Get());
     }
-    return VFW_E_CANNOT_CONNECT;
+    return none;
+}
+
+HRESULT CFilterGraph::ConnectVia(IPin* out, IPin* in, int depth) {
+    if (depth > 4) return VFW_E_CANNOT_CONNECT;
+    return TryCandidates(out, VFW_E_CANNOT_CONNECT, [&](IBaseFilter* f) {
+        for (ComPtr<IPin>& pin : GetPins(f)) {
+            PIN_DIRECTION d;
+            pin->QueryDirection(&d);
+            if (d != PINDIR_OUTPUT) continue;
+            if (SUCCEEDED(pin->Connect(in, nullptr)) || SUCCEEDED(ConnectVia(pin.Get(), in, depth + 1)))
+                return S_OK;
+        }
+        return VFW_E_CANNOT_CONNECT;
+    });
 }
 
 HRESULT CFilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
@@ -986,36 +998,20 @@ HRESULT CFilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
 
 HRESULT CFilterGraph::RenderPin(IPin* out, int depth) {
     if (depth > 5) return VFW_E_CANNOT_RENDER;
-    for (const RegisteredFilter& rf : Candidates(out)) {
-        ComPtr<IBaseFilter> f = CreateAndAdd(rf);
-        if (!f) continue;
-        bool joined = false;
-        for (ComPtr<IPin>& pin : GetPins(f.Get())) {
+    return TryCandidates(out, VFW_E_CANNOT_RENDER, [&](IBaseFilter* f) {
+        int outputs = 0, rendered = 0;
+        for (ComPtr<IPin>& pin : GetPins(f)) {
             PIN_DIRECTION d;
             pin->QueryDirection(&d);
-            ComPtr<IPin> peer;
-            if (d != PINDIR_INPUT || SUCCEEDED(pin->ConnectedTo(peer.ReleaseAndGetAddressOf()))) continue;
-            if (SUCCEEDED(out->Connect(pin.Get(), nullptr))) {
-                joined = true;
-                break;
-            }
+            if (d != PINDIR_OUTPUT) continue;
+            ++outputs;
+            if (SUCCEEDED(RenderPin(pin.Get(), depth + 1))) ++rendered;
         }
-        if (joined) {
-            int outputs = 0, rendered = 0;
-            for (ComPtr<IPin>& pin : GetPins(f.Get())) {
-                PIN_DIRECTION d;
-                pin->QueryDirection(&d);
-                if (d != PINDIR_OUTPUT) continue;
-                ++outputs;
-                if (SUCCEEDED(RenderPin(pin.Get(), depth + 1))) ++rendered;
-            }
-            if (outputs == 0) return S_OK;  // a renderer ends the chain
-            if (rendered == outputs) return S_OK;
-            if (rendered > 0) return VFW_S_PARTIAL_RENDER;
-        }
-        RemoveFilter(f.Get());
-    }
-    return VFW_E_CANNOT_RENDER;
+        if (outputs == 0) return S_OK;  // a renderer ends the chain
+        if (rendered == outputs) return S_OK;
+        if (rendered > 0) return VFW_S_PARTIAL_RENDER;
+        return VFW_E_CANNOT_RENDER;
+    });
 }
 
 HRESULT CFilterGraph::Render(IPin* ppinOut) {
