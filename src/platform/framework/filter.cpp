@@ -8,6 +8,19 @@ HRESULT TypeRefusal(HRESULT hr) {
     if (SUCCEEDED(hr) || hr == E_FAIL || hr == E_INVALIDARG) return VFW_E_TYPE_NOT_ACCEPTED;
     return hr;
 }
+
+// What both enumerators' Next share: the checks, and filling `items` from
+// `take` until it holds `count` or `take` has nothing more to give.
+template <class Item, class Take>
+HRESULT FetchItems(Item** items, ULONG count, ULONG* pcFetched, bool outOfSync, Take take) {
+    if (!items) return E_POINTER;
+    if (pcFetched) *pcFetched = 0;
+    if (outOfSync) return VFW_E_ENUM_OUT_OF_SYNC;
+    ULONG fetched = 0;
+    while (fetched < count && take(items[fetched])) ++fetched;
+    if (pcFetched) *pcFetched = fetched;
+    return fetched == count ? S_OK : S_FALSE;
+}
 }  // namespace
 
 // ================================================================ CBaseFilter
@@ -463,19 +476,14 @@ HRESULT CEnumPins::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 BOOL CEnumPins::AreWeOutOfSync() const { return m_pFilter->GetPinVersion() != m_Version; }
 
 HRESULT CEnumPins::Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) {
-    if (!ppPins) return E_POINTER;
-    if (pcFetched) *pcFetched = 0;
-    if (AreWeOutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
-    ULONG fetched = 0;
-    while (fetched < cPins && m_Position < m_PinCount) {
+    return FetchItems(ppPins, cPins, pcFetched, AreWeOutOfSync(), [this](IPin*& slot) {
+        if (m_Position >= m_PinCount) return false;
         CBasePin* pin = m_pFilter->GetPin(m_Position++);
-        if (!pin) break;
-        ppPins[fetched] = pin;
+        if (!pin) return false;
+        slot = pin;
         pin->AddRef();
-        ++fetched;
-    }
-    if (pcFetched) *pcFetched = fetched;
-    return fetched == cPins ? S_OK : S_FALSE;
+        return true;
+    });
 }
 
 HRESULT CEnumPins::Skip(ULONG cPins) {
@@ -522,18 +530,14 @@ HRESULT CEnumMediaTypes::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 BOOL CEnumMediaTypes::AreWeOutOfSync() const { return m_pPin->GetMediaTypeVersion() != m_Version; }
 
 HRESULT CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched) {
-    if (!ppMediaTypes) return E_POINTER;
-    if (pcFetched) *pcFetched = 0;
-    if (AreWeOutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
-    ULONG fetched = 0;
-    while (fetched < cMediaTypes) {
-        CMediaType mt;
-        if (m_pPin->GetMediaType(m_Position, &mt) != S_OK) break;
-        ++m_Position;
-        ppMediaTypes[fetched++] = CreateMediaType(&mt);
-    }
-    if (pcFetched) *pcFetched = fetched;
-    return fetched == cMediaTypes ? S_OK : S_FALSE;
+    return FetchItems(ppMediaTypes, cMediaTypes, pcFetched, AreWeOutOfSync(),
+                      [this](AM_MEDIA_TYPE*& slot) {
+                          CMediaType mt;
+                          if (m_pPin->GetMediaType(m_Position, &mt) != S_OK) return false;
+                          ++m_Position;
+                          slot = CreateMediaType(&mt);
+                          return true;
+                      });
 }
 
 HRESULT CEnumMediaTypes::Skip(ULONG cMediaTypes) {
