@@ -696,6 +696,17 @@ QImage DialogBase(int w, int h, int headerH, QColor body = kBody) {
     return img;
 }
 
+// A dialog background saved as `file`: the base, with what `draw` paints over it.
+void MakeDialog(const QString& file, int w, int h, int headerH,
+                const std::function<void(QPainter&)>& draw, QColor body = kBody) {
+    QImage img = DialogBase(w, h, headerH, body);
+    QPainter p(&img);
+    Smooth(p);
+    draw(p);
+    p.end();
+    Save(img, file);
+}
+
 void Card(QPainter& p, QRectF r, QColor fill = kPanel, double radius = 8) {
     QPainterPath path;
     path.addRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
@@ -744,22 +755,19 @@ void Logo(QPainter& p, QPointF centre, double r) {
 void MakeMain() {
     using namespace skin_layout;
     const int w = 820, h = 545;
-    QImage img = DialogBase(w, h, 34);
-    QPainter p(&img);
-    Smooth(p);
-    // Toolbar band under the menu row.
-    p.fillRect(QRect(1, 35, w - 2, 67), QColor(0xF3, 0xF5, 0xF8));
-    p.fillRect(QRect(0, 102, w, 1), kLine);
-    // Upper card: video with its seek slider and transport row; the title list.
-    Card(p, QRectF(kMainUpperCard));
-    VideoWell(p, kMainVideo);
-    const QRect list = kMainTitleList;
-    p.fillRect(list.adjusted(-1, -1, 1, 1), kLine);
-    p.fillRect(list, Qt::white);
-    // Lower card: track, profile and output rows, their buttons, and Start.
-    Card(p, QRectF(kMainLowerCard));
-    p.end();
-    Save(img, "maindlg.png");
+    MakeDialog("maindlg.png", w, h, 34, [&](QPainter& p) {
+        // Toolbar band under the menu row.
+        p.fillRect(QRect(1, 35, w - 2, 67), QColor(0xF3, 0xF5, 0xF8));
+        p.fillRect(QRect(0, 102, w, 1), kLine);
+        // Upper card: video with its seek slider and transport row; the title list.
+        Card(p, QRectF(kMainUpperCard));
+        VideoWell(p, kMainVideo);
+        const QRect list = kMainTitleList;
+        p.fillRect(list.adjusted(-1, -1, 1, 1), kLine);
+        p.fillRect(list, Qt::white);
+        // Lower card: track, profile and output rows, their buttons, and Start.
+        Card(p, QRectF(kMainLowerCard));
+    });
 }
 
 void MakeStills() {
@@ -838,61 +846,50 @@ void MakeStills() {
 
 void MakeConverting() {
     const int w = 485, h = 550;
-    QImage img = DialogBase(w, h, 36, kConvBody);
-    QPainter p(&img);
-    Smooth(p);
-    VideoWell(p, skin_layout::kConvPreview);
-    // Quiet grooves under the two progress bars' places.
-    for (QRect r : {skin_layout::kConvFileProgress, skin_layout::kConvJobProgress})
-        p.fillRect(r.adjusted(-1, -1, 1, 1), QColor(0x6F, 0x72, 0x76));
-    p.fillRect(QRect(16, 505, w - 32, 1), QColor(0x9E, 0xA1, 0xA5));
-    p.end();
-    Save(img, "convertingbk.png");
+    MakeDialog("convertingbk.png", w, h, 36, [&](QPainter& p) {
+        VideoWell(p, skin_layout::kConvPreview);
+        // Quiet grooves under the two progress bars' places.
+        for (QRect r : {skin_layout::kConvFileProgress, skin_layout::kConvJobProgress})
+            p.fillRect(r.adjusted(-1, -1, 1, 1), QColor(0x6F, 0x72, 0x76));
+        p.fillRect(QRect(16, 505, w - 32, 1), QColor(0x9E, 0xA1, 0xA5));
+    }, kConvBody);
 }
 
 void MakeCropDialog() {
-    const int w = 800, h = 600;
-    QImage img = DialogBase(w, h, 34);
-    QPainter p(&img);
-    Smooth(p);
-    Caption(p, QPointF(16, 62), "ORIGINAL");
-    Caption(p, QPointF(408, 62), "OUTPUT PREVIEW");
-    VideoWell(p, QRect(14, 70, 380, 284));
-    VideoWell(p, QRect(406, 70, 380, 284));
-    // Time read-out beside the volume slider.
-    p.fillRect(QRect(440, 413, 120, 23), QColor(73, 73, 73));
-    // Speaker glyph before the volume slider at (627, 414).
-    {
-        QPainterPath s;
-        s.moveTo(604, 418);
-        s.lineTo(608, 418);
-        s.lineTo(613, 413);
-        s.lineTo(613, 428);
-        s.lineTo(608, 423);
-        s.lineTo(604, 423);
-        s.closeSubpath();
-        p.fillPath(s, kMuted);
-        p.setPen(QPen(kMuted, 1.4));
-        p.setBrush(Qt::NoBrush);
-        p.drawArc(QRectF(610, 415, 8, 11), -60 * 16, 120 * 16);
-    }
-    // The settings page under the tabs.
-    const QRect page = skin_layout::kCropPagePanel;
-    Card(p, QRectF(page), kPanel, 6);
-    p.end();
-    Save(img, "cropbk.png");
+    MakeDialog("cropbk.png", 800, 600, 34, [](QPainter& p) {
+        Caption(p, QPointF(16, 62), "ORIGINAL");
+        Caption(p, QPointF(408, 62), "OUTPUT PREVIEW");
+        VideoWell(p, QRect(14, 70, 380, 284));
+        VideoWell(p, QRect(406, 70, 380, 284));
+        // Time read-out beside the volume slider.
+        p.fillRect(QRect(440, 413, 120, 23), QColor(73, 73, 73));
+        // Speaker glyph before the volume slider at (627, 414).
+        {
+            QPainterPath s;
+            s.moveTo(604, 418);
+            s.lineTo(608, 418);
+            s.lineTo(613, 413);
+            s.lineTo(613, 428);
+            s.lineTo(608, 423);
+            s.lineTo(604, 423);
+            s.closeSubpath();
+            p.fillPath(s, kMuted);
+            p.setPen(QPen(kMuted, 1.4));
+            p.setBrush(Qt::NoBrush);
+            p.drawArc(QRectF(610, 415, 8, 11), -60 * 16, 120 * 16);
+        }
+        // The settings page under the tabs.
+        const QRect page = skin_layout::kCropPagePanel;
+        Card(p, QRectF(page), kPanel, 6);
+    });
 }
 
 void MakePreferences() {
-    const int w = 575, h = 440;
-    QImage img = DialogBase(w, h, 36);
-    QPainter p(&img);
-    Smooth(p);
-    // The page frame; the page images are drawn at (20, 88) inside it.
-    p.fillRect(QRect(19, 87, 537, 307), kLine);
-    p.fillRect(QRect(20, 88, 535, 305), kPrefsPage);
-    p.end();
-    Save(img, "ProferencesDlg.png");
+    MakeDialog("ProferencesDlg.png", 575, 440, 36, [](QPainter& p) {
+        // The page frame; the page images are drawn at (20, 88) inside it.
+        p.fillRect(QRect(19, 87, 537, 307), kLine);
+        p.fillRect(QRect(20, 88, 535, 305), kPrefsPage);
+    });
 
     // Pages: flat in the labels' colour, with quiet rules between sections.
     auto page = [](const char* name, std::initializer_list<int> rulesAt) {
@@ -912,70 +909,54 @@ void MakePreferences() {
 }
 
 void MakeSettings() {
-    const int w = 580, h = 440;
-    QImage img = DialogBase(w, h, 36);
-    QPainter p(&img);
-    Smooth(p);
-    Card(p, QRectF(20, 52, 540, 110));   // Video
-    Card(p, QRectF(20, 172, 540, 100));  // Audio
-    Card(p, QRectF(20, 282, 540, 104));  // Help
-    p.end();
-    Save(img, "setdlgbk.png");
+    MakeDialog("setdlgbk.png", 580, 440, 36, [](QPainter& p) {
+        Card(p, QRectF(20, 52, 540, 110));   // Video
+        Card(p, QRectF(20, 172, 540, 100));  // Audio
+        Card(p, QRectF(20, 282, 540, 104));  // Help
+    });
 }
 
 void MakeProperties() {
-    const int w = 580, h = 430;
-    QImage img = DialogBase(w, h, 36);
-    QPainter p(&img);
-    Smooth(p);
-    Card(p, QRectF(20, 52, 540, 160));   // Video Information
-    Card(p, QRectF(20, 222, 540, 160));  // Audio Infomation
-    p.end();
-    Save(img, "propertiesbk.png");
+    MakeDialog("propertiesbk.png", 580, 430, 36, [](QPainter& p) {
+        Card(p, QRectF(20, 52, 540, 160));   // Video Information
+        Card(p, QRectF(20, 222, 540, 160));  // Audio Infomation
+    });
 }
 
 void MakeAbout() {
-    const int w = 440, h = 350;
-    QImage img = DialogBase(w, h, 36);
-    QPainter p(&img);
-    Smooth(p);
-    Card(p, QRectF(20, 52, 400, 250));
-    Logo(p, QPointF(66, 96), 26);
-    p.setPen(kInk);
-    p.setFont(Font(24, true));
-    p.drawText(QPointF(108, 104), "Discreel");
-    p.setPen(kMuted);
-    p.setFont(Font(12));
-    p.drawText(QPointF(110, 122), "DVD to video converter");
-    p.end();
-    Save(img, "aboutdlg.png");
+    MakeDialog("aboutdlg.png", 440, 350, 36, [](QPainter& p) {
+        Card(p, QRectF(20, 52, 400, 250));
+        Logo(p, QPointF(66, 96), 26);
+        p.setPen(kInk);
+        p.setFont(Font(24, true));
+        p.drawText(QPointF(108, 104), "Discreel");
+        p.setPen(kMuted);
+        p.setFont(Font(12));
+        p.drawText(QPointF(110, 122), "DVD to video converter");
+    });
 }
 
 void MakeFinished() {
     // The whole message is part of the picture; OK sits at (240, 140).
-    const int w = 360, h = 180;
-    QImage img = DialogBase(w, h, 0);
-    QPainter p(&img);
-    Smooth(p);
-    const QPointF c(52, 74);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x2E, 0xA0, 0x5A));
-    p.drawEllipse(c, 24, 24);
-    p.setPen(QPen(Qt::white, 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    QPainterPath tick;
-    tick.moveTo(c + QPointF(-11, 1));
-    tick.lineTo(c + QPointF(-3, 9));
-    tick.lineTo(c + QPointF(12, -8));
-    p.drawPath(tick);
-    p.setPen(kInk);
-    p.setFont(Font(17, true));
-    p.drawText(QPointF(92, 70), "Conversion completed");
-    p.setPen(kMuted);
-    p.setFont(Font(12));
-    p.drawText(QPointF(93, 92), "The files are in the output folder.");
-    p.end();
-    Save(img, "converterok_bg.png");
+    MakeDialog("converterok_bg.png", 360, 180, 0, [](QPainter& p) {
+        const QPointF c(52, 74);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x2E, 0xA0, 0x5A));
+        p.drawEllipse(c, 24, 24);
+        p.setPen(QPen(Qt::white, 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        QPainterPath tick;
+        tick.moveTo(c + QPointF(-11, 1));
+        tick.lineTo(c + QPointF(-3, 9));
+        tick.lineTo(c + QPointF(12, -8));
+        p.drawPath(tick);
+        p.setPen(kInk);
+        p.setFont(Font(17, true));
+        p.drawText(QPointF(92, 70), "Conversion completed");
+        p.setPen(kMuted);
+        p.setFont(Font(12));
+        p.drawText(QPointF(93, 92), "The files are in the output folder.");
+    });
 }
 
 }  // namespace
