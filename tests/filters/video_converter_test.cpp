@@ -37,144 +37,60 @@ Picture Convert(Picture& in, RECT crop, RECT target, LONG zoom, int brightness =
 }
 
 TEST(VideoPlan, PlacesCropScalesAndPadsByZoomMode) {
-    struct Case {
-        const char* what;
-        LONG inW, inH;
+    struct Input {
+        LONG w, h;
         RECT crop, target;
         LONG zoom;
-        bool crop_, pad, scale;
+    };
+    struct Want {
+        bool crop, pad, scale;
         RECT cropMargins, padMargins;
         LONG scaledW, scaledH;
     };
+    struct Case {
+        const char* what;
+        Input in;
+        Want want;
+    };
+    const RECT ntsc{0, 0, 720, 480}, pal{0, 0, 720, 576}, qvga{0, 0, 320, 240};
+    // Input: size, crop, target, zoom mode.
+    // Want: crop, pad, scale, crop margins, pad margins, scaled width and height.
     const Case cases[] = {
-        {"same size",
-         720,
-         480,
-         {0, 0, 720, 480},
-         {0, 0, 720, 480},
-         1,
-         false,
-         false,
-         false,
-         {},
-         {},
-         0,
-         0},
+        {"same size", {720, 480, ntsc, ntsc, 1}, {false, false, false, {}, {}, 0, 0}},
         {"keep aspect into 4:3",
-         720,
-         480,
-         {0, 0, 720, 480},
-         {0, 0, 320, 240},
-         0,
-         false,
-         true,
-         true,
-         {},
-         {0, 14, 0, 14},
-         320,
-         212},
+         {720, 480, ntsc, qvga, 0},
+         {false, true, true, {}, {0, 14, 0, 14}, 320, 212}},
         {"16:9 in 4:3",
-         720,
-         480,
-         {0, 0, 720, 480},
-         {0, 0, 320, 240},
-         2,
-         false,
-         true,
-         true,
-         {},
-         {0, 30, 0, 30},
-         320,
-         180},
+         {720, 480, ntsc, qvga, 2},
+         {false, true, true, {}, {0, 30, 0, 30}, 320, 180}},
         {"4:3 in a wide frame",
-         720,
-         480,
-         {0, 0, 720, 480},
-         {0, 0, 320, 180},
-         3,
-         false,
-         true,
-         true,
-         {},
-         {40, 0, 40, 0},
-         240,
-         180},
+         {720, 480, ntsc, {0, 0, 320, 180}, 3},
+         {false, true, true, {}, {40, 0, 40, 0}, 240, 180}},
         {"crop only",
-         720,
-         480,
-         {8, 0, 712, 480},
-         {0, 0, 704, 480},
-         1,
-         true,
-         false,
-         false,
-         {8, 0, 8, 0},
-         {},
-         0,
-         0},
-        {"stretch",
-         720,
-         576,
-         {0, 0, 720, 576},
-         {0, 0, 320, 240},
-         1,
-         false,
-         false,
-         true,
-         {},
-         {},
-         320,
-         240},
+         {720, 480, {8, 0, 712, 480}, {0, 0, 704, 480}, 1},
+         {true, false, false, {8, 0, 8, 0}, {}, 0, 0}},
+        {"stretch", {720, 576, pal, qvga, 1}, {false, false, true, {}, {}, 320, 240}},
         {"unknown mode stretches",
-         720,
-         576,
-         {0, 0, 720, 576},
-         {0, 0, 320, 240},
-         9,
-         false,
-         false,
-         true,
-         {},
-         {},
-         320,
-         240},
+         {720, 576, pal, qvga, 9},
+         {false, false, true, {}, {}, 320, 240}},
         {"pillarbox that fits without scaling",
-         12,
-         8,
-         {0, 0, 12, 8},
-         {0, 0, 16, 8},
-         0,
-         false,
-         true,
-         false,
-         {},
-         {2, 0, 2, 0},
-         0,
-         0},
+         {12, 8, {0, 0, 12, 8}, {0, 0, 16, 8}, 0},
+         {false, true, false, {}, {2, 0, 2, 0}, 0, 0}},
         {"odd bar rounded up to even",
-         720,
-         480,
-         {0, 0, 720, 480},
-         {0, 0, 352, 288},
-         2,
-         false,
-         true,
-         true,
-         {},
-         {0, 46, 0, 46},
-         352,
-         196},
+         {720, 480, ntsc, {0, 0, 352, 288}, 2},
+         {false, true, true, {}, {0, 46, 0, 46}, 352, 196}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const VideoPlan p = MakeVideoPlan(c.inW, c.inH, c.crop, c.target, c.zoom, c.target.right);
-        EXPECT_EQ(p.crop, c.crop_);
-        EXPECT_EQ(p.pad, c.pad);
-        EXPECT_EQ(p.scale, c.scale);
-        EXPECT_EQ(p.cropMargins, c.cropMargins);
-        EXPECT_EQ(p.padMargins, c.padMargins);
-        EXPECT_EQ(p.scaledWidth, c.scaledW);
-        EXPECT_EQ(p.scaledHeight, c.scaledH);
+        const VideoPlan p =
+            MakeVideoPlan(c.in.w, c.in.h, c.in.crop, c.in.target, c.in.zoom, c.in.target.right);
+        EXPECT_EQ(p.crop, c.want.crop);
+        EXPECT_EQ(p.pad, c.want.pad);
+        EXPECT_EQ(p.scale, c.want.scale);
+        EXPECT_EQ(p.cropMargins, c.want.cropMargins);
+        EXPECT_EQ(p.padMargins, c.want.padMargins);
+        EXPECT_EQ(p.scaledWidth, c.want.scaledW);
+        EXPECT_EQ(p.scaledHeight, c.want.scaledH);
     }
     // The placed rectangles themselves, before the bars are rounded.
     EXPECT_EQ(PlacedRect(0, RECT{0, 0, 720, 480}, 320, 240), (RECT{0, 13, 320, 227}));
