@@ -71,6 +71,15 @@ struct Graph {
         if (phr) *phr = hr;
         return fs;
     }
+    // Adds source -> transform -> renderer and joins them (wrap the call in
+    // ASSERT_NO_FATAL_FAILURE: a failed join ends the test).
+    void AddChain(IBaseFilter* src, IBaseFilter* xf, IBaseFilter* rend) {
+        gb->AddFilter(src, "Source");
+        gb->AddFilter(xf, "Transform");
+        gb->AddFilter(rend, "Renderer");
+        ASSERT_EQ(gb->ConnectDirect(Out(src), In(xf), nullptr), S_OK);
+        ASSERT_EQ(gb->ConnectDirect(Out(xf), In(rend), nullptr), S_OK);
+    }
 };
 }  // namespace
 
@@ -131,11 +140,7 @@ TEST(Graph, PauseCuesRenderersAndRunPlaysOnTheClock) {
     auto* xf = new CTestTransform(SUBTYPE_A, SUBTYPE_B);
     auto* rend = new CTestRenderer(SUBTYPE_B);
     ComPtr<IBaseFilter> hold[] = {src, xf, rend};
-    g.gb->AddFilter(src, "Source");
-    g.gb->AddFilter(xf, "Transform");
-    g.gb->AddFilter(rend, "Renderer");
-    ASSERT_EQ(g.gb->ConnectDirect(Out(src), In(xf), nullptr), S_OK);
-    ASSERT_EQ(g.gb->ConnectDirect(Out(xf), In(rend), nullptr), S_OK);
+    ASSERT_NO_FATAL_FAILURE(g.AddChain(src, xf, rend));
 
     // Nothing arrives while the source holds back: the pause is not complete.
     src->gate.Reset();
@@ -187,11 +192,7 @@ TEST(Graph, StopReleasesAChainBlockedWhilePaused) {
     auto* xf = new CTestTransform(SUBTYPE_A, SUBTYPE_B);
     auto* rend = new CTestRenderer(SUBTYPE_B);
     ComPtr<IBaseFilter> hold[] = {src, xf, rend};
-    g.gb->AddFilter(src, "Source");
-    g.gb->AddFilter(xf, "Transform");
-    g.gb->AddFilter(rend, "Renderer");
-    ASSERT_EQ(g.gb->ConnectDirect(Out(src), In(xf), nullptr), S_OK);
-    ASSERT_EQ(g.gb->ConnectDirect(Out(xf), In(rend), nullptr), S_OK);
+    ASSERT_NO_FATAL_FAILURE(g.AddChain(src, xf, rend));
     for (int round = 0; round < 3; ++round) {
         ASSERT_TRUE(SUCCEEDED(g.mc->Pause()));
         EXPECT_EQ(g.State(5000), State_Paused);
@@ -345,11 +346,7 @@ TEST(Graph, RunsSeeksAndStopsASourceTransformRendererChain) {
         auto* xf = new CTestTransform(SUBTYPE_A, SUBTYPE_B);
         auto* rend = new CTestRenderer(SUBTYPE_B);
         ComPtr<IBaseFilter> hold[] = {src, xf, rend};
-        g.gb->AddFilter(src, "Source");
-        g.gb->AddFilter(xf, "Transform");
-        g.gb->AddFilter(rend, "Renderer");
-        ASSERT_EQ(g.gb->ConnectDirect(Out(src), In(xf), nullptr), S_OK);
-        ASSERT_EQ(g.gb->ConnectDirect(Out(xf), In(rend), nullptr), S_OK);
+        ASSERT_NO_FATAL_FAILURE(g.AddChain(src, xf, rend));
 
         // Seeking reaches the source through the renderer and the transform.
         ASSERT_EQ(g.ms->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME), S_OK);
@@ -450,11 +447,7 @@ TEST(Graph, ReleasedWhileRunningStopsAndFreesItsFilters) {
         auto* src = new CTestSource(VideoType(SUBTYPE_A), 500, kFrame);
         auto* xf = new CTestTransform(SUBTYPE_A, SUBTYPE_B);
         auto* rend = new CTestRenderer(SUBTYPE_B);
-        g.gb->AddFilter(src, "Source");
-        g.gb->AddFilter(xf, "Transform");
-        g.gb->AddFilter(rend, "Renderer");
-        ASSERT_EQ(g.gb->ConnectDirect(Out(src), In(xf), nullptr), S_OK);
-        ASSERT_EQ(g.gb->ConnectDirect(Out(xf), In(rend), nullptr), S_OK);
+        ASSERT_NO_FATAL_FAILURE(g.AddChain(src, xf, rend));
         ASSERT_TRUE(SUCCEEDED(g.mc->Run()));
         ASSERT_TRUE(WaitUntil([&] { return rend->Count() >= 2; }));
         // Only the graph holds the filters now.
