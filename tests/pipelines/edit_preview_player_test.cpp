@@ -31,26 +31,6 @@ constexpr UINT kGraphNotify = WM_USER + 20;
 constexpr RECT kView0{0, 0, 400, 300};
 constexpr RECT kView1{400, 0, 800, 300};
 
-class MessageLog {
-  public:
-    MessageLog() {
-        previous_ = SetMessageSink([this](const std::string& text) {
-            std::lock_guard lock(mutex_);
-            texts_.push_back(text);
-        });
-    }
-    ~MessageLog() { SetMessageSink(previous_); }
-    std::vector<std::string> Texts() {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-  private:
-    MessageSink previous_;
-    std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
-
 Rgb FromBgrx(const uint32_t* pixels, int stride, const RECT& r) {
     Rgb out{int(r.Width()), int(r.Height()), {}};
     out.pixels.resize(std::size_t(out.width) * out.height * 3);
@@ -148,20 +128,6 @@ class EditPreviewPlayerTest : public ::testing::Test {
     QueueWindow window_{RECT{0, 0, 800, 300}};
     MessageLog messages_;
 };
-
-// The picture number (0-based) whose decoding by ffmpeg is closest to `shot`
-// among pictures [first, last] of the VOB, and its PSNR.
-std::pair<int, double> BestMatch(const Rgb& shot, const fs::path& vob, int first, int last) {
-    char filter[96];
-    std::snprintf(filter, sizeof filter, "select='between(n,%d,%d)'", first, last);
-    std::vector<Rgb> refs = DecodeWithFfmpeg(vob.string(), shot.width, shot.height, filter);
-    std::pair<int, double> best{-1, 0};
-    for (std::size_t i = 0; i < refs.size(); ++i) {
-        double p = Psnr(shot, refs[i]);
-        if (p > best.second) best = {first + int(i), p};
-    }
-    return best;
-}
 
 // Both views show the picture at the position sought; picture settings change
 // the processed view only, and while paused they show with the next picture.

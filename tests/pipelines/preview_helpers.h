@@ -1,18 +1,23 @@
 // Pictures for the preview tests: packed DIBs like the renderer's, images read
-// back through the ffmpeg command line (an independent judge), and PSNR.
+// back through the ffmpeg command line (an independent judge), PSNR and the
+// best-matching picture of a VOB; and a log of the messages the user is shown.
 #pragma once
 
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../fixtures/fixtures.h"
 #include "platform/framework/formats.h"
+#include "platform/win/messages.h"
 
 namespace preview_test {
 
@@ -35,6 +40,27 @@ class TempDir {
 
   private:
     std::string path_;
+};
+
+// Records every user-facing message while a test runs.
+class MessageLog {
+  public:
+    MessageLog() {
+        previous_ = SetMessageSink([this](const std::string& text) {
+            std::lock_guard lock(mutex_);
+            texts_.push_back(text);
+        });
+    }
+    ~MessageLog() { SetMessageSink(previous_); }
+    std::vector<std::string> Texts() {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+
+  private:
+    MessageSink previous_;
+    std::mutex mutex_;
+    std::vector<std::string> texts_;
 };
 
 // Packed RGB, 3 bytes a pixel, rows top-down.
@@ -133,6 +159,21 @@ inline double Psnr(const Rgb& a, const Rgb& b) {
     double mse = sum / double(a.pixels.size());
     if (mse == 0) return 99;
     return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The picture number (0-based, in the title) whose decoding by ffmpeg is
+// closest to `shot`, among pictures [first, last] of the VOB, and its PSNR.
+inline std::pair<int, double> BestMatch(const Rgb& shot, const std::filesystem::path& vob,
+                                        int first, int last) {
+    char filter[96];
+    std::snprintf(filter, sizeof filter, "select='between(n,%d,%d)'", first, last);
+    std::vector<Rgb> refs = DecodeWithFfmpeg(vob.string(), shot.width, shot.height, filter);
+    std::pair<int, double> best{-1, 0};
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        double p = Psnr(shot, refs[i]);
+        if (p > best.second) best = {first + int(i), p};
+    }
+    return best;
 }
 
 }  // namespace preview_test

@@ -34,27 +34,6 @@ namespace {
 
 constexpr UINT kGraphNotify = WM_USER + 20;
 
-// Records every user-facing message while a test runs.
-class MessageLog {
-  public:
-    MessageLog() {
-        previous_ = SetMessageSink([this](const std::string& text) {
-            std::lock_guard lock(mutex_);
-            texts_.push_back(text);
-        });
-    }
-    ~MessageLog() { SetMessageSink(previous_); }
-    std::vector<std::string> Texts() {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-  private:
-    MessageSink previous_;
-    std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
-
 class PreviewPlayerTest : public ::testing::Test {
   protected:
     void SetUp() override { RegisterPlatformCodecs(); }
@@ -80,20 +59,6 @@ class PreviewPlayerTest : public ::testing::Test {
 
     MessageLog messages_;
 };
-
-// The picture number (0-based, in the title) whose decoding by ffmpeg is
-// closest to `shot`, among pictures [first, last] of the VOB, and its PSNR.
-std::pair<int, double> BestMatch(const Rgb& shot, const fs::path& vob, int first, int last) {
-    char filter[96];
-    std::snprintf(filter, sizeof filter, "select='between(n,%d,%d)'", first, last);
-    std::vector<Rgb> refs = DecodeWithFfmpeg(vob.string(), shot.width, shot.height, filter);
-    std::pair<int, double> best{-1, 0};
-    for (std::size_t i = 0; i < refs.size(); ++i) {
-        double p = Psnr(shot, refs[i]);
-        if (p > best.second) best = {first + int(i), p};
-    }
-    return best;
-}
 
 // Snapshots at several positions of NTSC title 1 are the pictures ffmpeg
 // decodes at those times: testsrc's moving gradient and counter make every
