@@ -154,9 +154,9 @@ bool EditPreviewPlayer::BuildGraph(DvdHandle handle) {
 
     // The splitter makes only the outputs the title has: find each by what it
     // carries rather than by its place.
-    ComPtr<IPin> video = SplitterOutput(StreamKind::Video);
-    ComPtr<IPin> audio = SplitterOutput(StreamKind::Audio);
-    ComPtr<IPin> sub = SplitterOutput(StreamKind::Subpicture);
+    ComPtr<IPin> video = SplitterOutput(splitter_.Get(), StreamKind::Video);
+    ComPtr<IPin> audio = SplitterOutput(splitter_.Get(), StreamKind::Audio);
+    ComPtr<IPin> sub = SplitterOutput(splitter_.Get(), StreamKind::Subpicture);
 
     if (video) {
         ComPtr<IPin> decoderIn = FindPin(decoder.Get(), PINDIR_INPUT, 0);
@@ -281,26 +281,6 @@ bool EditPreviewPlayer::BuildGraph(DvdHandle handle) {
         return false;
     }
     return true;
-}
-
-ComPtr<IPin> EditPreviewPlayer::SplitterOutput(StreamKind kind) {
-    for (int n = 0;; ++n) {
-        ComPtr<IPin> pin = FindPin(splitter_.Get(), PINDIR_OUTPUT, n);
-        if (!pin) return nullptr;
-        ComPtr<IEnumMediaTypes> types;
-        if (FAILED(pin->EnumMediaTypes(types.ReleaseAndGetAddressOf())) || !types) continue;
-        AM_MEDIA_TYPE* mt = nullptr;
-        ULONG got = 0;
-        if (types->Next(1, &mt, &got) != S_OK || !mt) continue;
-        StreamKind k = StreamKind::Other;
-        if (mt->majortype == MEDIATYPE_Video)
-            k = mt->subtype == MEDIASUBTYPE_DVD_SUBPICTURE ? StreamKind::Subpicture
-                                                           : StreamKind::Video;
-        else if (mt->majortype == MEDIATYPE_Audio)
-            k = StreamKind::Audio;
-        DeleteMediaType(mt);
-        if (k == kind) return pin;
-    }
 }
 
 void EditPreviewPlayer::Close() {

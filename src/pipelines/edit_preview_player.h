@@ -105,9 +105,6 @@ class EditPreviewPlayer {
     bool HasAudioConverter() const { return bool(audioConv_); }
 
   private:
-    enum class StreamKind { Video, Audio, Subpicture, Other };
-
-    ComPtr<IPin> SplitterOutput(StreamKind kind);
     void DrawOverlay();
     void ApplyProcessedSource();
 

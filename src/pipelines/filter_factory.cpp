@@ -91,3 +91,23 @@ void HandTitleRecord(IBaseFilter* splitter, DvdHandle handle, int title) {
         title < int(info->TitleCount))
         control->SetTitleInfo(&info->Titles[title]);
 }
+
+ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind) {
+    for (int n = 0;; ++n) {
+        ComPtr<IPin> pin = FindPin(splitter, PINDIR_OUTPUT, n);
+        if (!pin) return nullptr;
+        ComPtr<IEnumMediaTypes> types;
+        if (FAILED(pin->EnumMediaTypes(types.ReleaseAndGetAddressOf())) || !types) continue;
+        AM_MEDIA_TYPE* mt = nullptr;
+        ULONG got = 0;
+        if (types->Next(1, &mt, &got) != S_OK || !mt) continue;
+        StreamKind k = StreamKind::Other;
+        if (mt->majortype == MEDIATYPE_Video)
+            k = mt->subtype == MEDIASUBTYPE_DVD_SUBPICTURE ? StreamKind::Subpicture
+                                                           : StreamKind::Video;
+        else if (mt->majortype == MEDIATYPE_Audio)
+            k = StreamKind::Audio;
+        DeleteMediaType(mt);
+        if (k == kind) return pin;
+    }
+}

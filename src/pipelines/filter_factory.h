@@ -27,3 +27,9 @@ bool AddDvdPlaybackFilters(IGraphBuilder* graph, DvdHandle handle, ComPtr<IBaseF
 // every track the title lists has a stream from the start (without it the
 // scan lists only what it meets in the title's first chunk).
 void HandTitleRecord(IBaseFilter* splitter, DvdHandle handle, int title);
+
+// What a splitter output carries, told by the first type it offers.
+enum class StreamKind { Video, Audio, Subpicture, Other };
+
+// The splitter's first output pin that carries `kind`; null when there is none.
+ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind);

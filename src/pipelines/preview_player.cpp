@@ -118,9 +118,9 @@ bool PreviewPlayer::ConnectGraph(int title) {
     // The splitter makes only the outputs its title has, so the n-th output is
     // not always the same kind of stream: a title without sound has its
     // subpictures second. Find each output by what it carries.
-    ComPtr<IPin> video = SplitterOutput(StreamKind::Video);
-    ComPtr<IPin> audio = SplitterOutput(StreamKind::Audio);
-    ComPtr<IPin> sub = SplitterOutput(StreamKind::Subpicture);
+    ComPtr<IPin> video = SplitterOutput(splitter_.Get(), StreamKind::Video);
+    ComPtr<IPin> audio = SplitterOutput(splitter_.Get(), StreamKind::Audio);
+    ComPtr<IPin> sub = SplitterOutput(splitter_.Get(), StreamKind::Subpicture);
 
     // Without pictures the decoder and the renderer stay unconnected and the
     // title could never play; say so rather than fail without a word.
@@ -159,26 +159,6 @@ bool PreviewPlayer::ConnectGraph(int title) {
     ComPtr<IMyMpegSplitter> control;
     if (titleDuration_ > 0 && SUCCEEDED(splitter_.As(&control))) control->SetPlayRange(0, titleDuration_, titleDuration_);
     return true;
-}
-
-ComPtr<IPin> PreviewPlayer::SplitterOutput(StreamKind kind) {
-    for (int n = 0;; ++n) {
-        ComPtr<IPin> pin = FindPin(splitter_.Get(), PINDIR_OUTPUT, n);
-        if (!pin) return nullptr;
-        ComPtr<IEnumMediaTypes> types;
-        if (FAILED(pin->EnumMediaTypes(types.ReleaseAndGetAddressOf())) || !types) continue;
-        AM_MEDIA_TYPE* mt = nullptr;
-        ULONG got = 0;
-        if (types->Next(1, &mt, &got) != S_OK || !mt) continue;
-        StreamKind k = StreamKind::Other;
-        if (mt->majortype == MEDIATYPE_Video)
-            k = mt->subtype == MEDIASUBTYPE_DVD_SUBPICTURE ? StreamKind::Subpicture
-                                                           : StreamKind::Video;
-        else if (mt->majortype == MEDIATYPE_Audio)
-            k = StreamKind::Audio;
-        DeleteMediaType(mt);
-        if (k == kind) return pin;
-    }
 }
 
 std::vector<ComPtr<IBaseFilter>> PreviewPlayer::GraphFilters() {
@@ -243,7 +223,7 @@ HRESULT PreviewPlayer::SwitchSoundPath(IAMStreamSelect* select, int index) {
     // The sound decoder was built for the old track's format and output (say
     // AC-3 5.1) and cannot take another (MPEG stereo) on the fly. Build the
     // sound path anew for the chosen track, where playback was.
-    ComPtr<IPin> audio = SplitterOutput(StreamKind::Audio);
+    ComPtr<IPin> audio = SplitterOutput(splitter_.Get(), StreamKind::Audio);
     if (!audio || !owner_.control) return VFW_E_TYPE_NOT_ACCEPTED;
     OAFilterState state = State_Stopped;
     owner_.control->GetState(10, &state);

@@ -64,9 +64,6 @@ class PreviewPlayer {
     IGraphBuilder* Graph() const { return builder_.Get(); }
 
   private:
-    enum class StreamKind { Video, Audio, Subpicture, Other };
-
-    ComPtr<IPin> SplitterOutput(StreamKind kind);
     std::vector<ComPtr<IBaseFilter>> GraphFilters();
     void RemoveRenderedFilters();
     HRESULT RenderSound(IPin* audio);
