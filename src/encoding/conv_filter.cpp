@@ -118,6 +118,7 @@ void CConvFilter::WakeWaiters() {
 }
 
 bool CConvFilter::WaitWhilePaused(const CConvInPin* pin) {
+    if (State() != State_Paused) return true;  // every sample of a running graph: no lock
     std::unique_lock<std::mutex> lock(m_gateMutex);
     if (State() != State_Paused) return true;
     m_gateCv.wait(lock, [&] { return State() != State_Paused || pin->IsFlushing(); });

@@ -295,9 +295,13 @@ void CMediaWriter::WriteSound(AVPacket* packet) {
         if (av_interleaved_write_frame(oc_, packet) < 0) writeFailed_ = true;
         return;
     }
-    AVPacket* held = av_packet_clone(packet);
-    av_packet_unref(packet);
-    if (!held) {
+    // Taken over, not copied; the pass-through sound points into the caller's
+    // buffer and gets a buffer of its own.
+    AVPacket* held = av_packet_alloc();
+    if (held) av_packet_move_ref(held, packet);
+    if (!held || av_packet_make_refcounted(held) < 0) {
+        av_packet_free(&held);
+        av_packet_unref(packet);
         writeFailed_ = true;
         return;
     }

@@ -40,8 +40,8 @@ bool ConversionJob::Initialise() {
         return false;
     }
     display_ = JobDisplay{};
-    completed_ = 0;
-    total_ = 0;
+    completedMs_ = 0;
+    totalMs_ = 0;
     running_ = false;
     carried_ = 0;
     current_ = -1;
@@ -50,10 +50,9 @@ bool ConversionJob::Initialise() {
         if (!e.checked || !e.item) continue;
         // The last clip-editor result applies to every entry; the trim stays its own.
         e.item->Clip = CurrentClip.Clip;
-        total_ += double(e.item->TrimLength);
+        totalMs_ += e.item->TrimLength;
         if (current_ < 0) current_ = i;
     }
-    total_ /= 1000.0;
     newFile_ = true;
     Post(WM_START_ENTRY);
     return true;
@@ -129,7 +128,7 @@ void ConversionJob::OnStartEntry() {
         if (lastOpenResult_ == 0) std::filesystem::remove(outputs_.back(), ec);
         newFile_ = true;
     }
-    completed_ += double(entry.item->TrimLength) / 1000.0;
+    completedMs_ += entry.item->TrimLength;
     current_ = NextChecked(current_, 0);
     if (current_ >= 0)
         Post(WM_START_ENTRY);
@@ -153,8 +152,8 @@ void ConversionJob::OnGraphEvent() {
                     graph_.CloseOutput();
                 }
                 if (current_ >= 0 && (*list_)[current_].item)
-                    completed_ += double((*list_)[current_].item->TrimLength) / 1000.0;
-                display_.jobBar = total_ > 0 ? JobPermille(completed_) : 1000;
+                    completedMs_ += (*list_)[current_].item->TrimLength;
+                display_.jobBar = totalMs_ > 0 ? int(completedMs_ * 1000 / totalMs_) : 1000;
                 current_ = current_ >= 0 ? NextChecked(current_, kMinEntryAfterCompleteMs) : -1;
                 if (current_ >= 0) {
                     Post(WM_START_ENTRY);
@@ -203,13 +202,9 @@ void ConversionJob::OnTimer() {
         OutputDebugString(buf);
         display_.fileBar = v;
     }
-    if (total_ > 0) display_.jobBar = JobPermille(completed_ + p);
+    if (totalMs_ > 0) display_.jobBar = int((double(completedMs_) + p * 1000.0) * 1000.0 / double(totalMs_));
     display_.converted = FormatJobTime(std::int64_t(p * 1e7)) + "/" + FormatJobTime(std::int64_t(d * 1e7));
 }
-
-// The lengths are summed in seconds: 0.1 + 0.7 of a 0.8 s job comes to just
-// under the whole, and a finished job's bar would stop at 999.
-int ConversionJob::JobPermille(double seconds) const { return int(seconds * 1000.0 / total_ + 1e-6); }
 
 void ConversionJob::OnPause() {
     if (ended_) return;

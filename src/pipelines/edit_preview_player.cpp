@@ -288,20 +288,7 @@ void EditPreviewPlayer::Close() {
     if (builder_) {
         // Take every filter out, the ones the graph alone holds too, so that
         // none keeps another (or a window) alive after the graph is gone.
-        std::vector<ComPtr<IBaseFilter>> filters;
-        ComPtr<IEnumFilters> e;
-        if (SUCCEEDED(builder_->EnumFilters(e.ReleaseAndGetAddressOf())) && e) {
-            IBaseFilter* f = nullptr;
-            ULONG got = 0;
-            while (e->Next(1, &f, &got) == S_OK && f) {
-                ComPtr<IBaseFilter> held;
-                held.Attach(f);
-                filters.push_back(std::move(held));
-                f = nullptr;
-            }
-        }
-        e.Reset();
-        for (ComPtr<IBaseFilter>& f : filters) builder_->RemoveFilter(f.Get());
+        for (ComPtr<IBaseFilter>& f : GraphFilters(builder_.Get())) builder_->RemoveFilter(f.Get());
     }
     splitter_.Reset();
     source_.Reset();

@@ -111,3 +111,18 @@ ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind) {
         if (k == kind) return pin;
     }
 }
+
+std::vector<ComPtr<IBaseFilter>> GraphFilters(IFilterGraph* graph) {
+    std::vector<ComPtr<IBaseFilter>> filters;
+    ComPtr<IEnumFilters> e;
+    if (!graph || FAILED(graph->EnumFilters(e.ReleaseAndGetAddressOf())) || !e) return filters;
+    IBaseFilter* f = nullptr;
+    ULONG got = 0;
+    while (e->Next(1, &f, &got) == S_OK && f) {
+        ComPtr<IBaseFilter> held;
+        held.Attach(f);
+        filters.push_back(std::move(held));
+        f = nullptr;
+    }
+    return filters;
+}

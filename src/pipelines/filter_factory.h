@@ -1,4 +1,5 @@
 #pragma once
+#include <vector>
 // The program's own filters, created directly by the graph owners (never
 // through the registry), and the control interfaces the owners talk to them
 // through. One place that knows which library makes which filter.
@@ -33,3 +34,6 @@ enum class StreamKind { Video, Audio, Subpicture, Other };
 
 // The splitter's first output pin that carries `kind`; null when there is none.
 ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind);
+
+// The filters in the graph now, each held (empty without a graph).
+std::vector<ComPtr<IBaseFilter>> GraphFilters(IFilterGraph* graph);

@@ -161,22 +161,6 @@ bool PreviewPlayer::ConnectGraph(int title) {
     return true;
 }
 
-std::vector<ComPtr<IBaseFilter>> PreviewPlayer::GraphFilters() {
-    std::vector<ComPtr<IBaseFilter>> filters;
-    ComPtr<IEnumFilters> e;
-    if (!builder_ || FAILED(builder_->EnumFilters(e.ReleaseAndGetAddressOf())) || !e)
-        return filters;
-    IBaseFilter* f = nullptr;
-    ULONG got = 0;
-    while (e->Next(1, &f, &got) == S_OK && f) {
-        ComPtr<IBaseFilter> held;
-        held.Attach(f);
-        filters.push_back(std::move(held));
-        f = nullptr;
-    }
-    return filters;
-}
-
 void PreviewPlayer::RemoveRenderedFilters() {
     for (ComPtr<IBaseFilter>& f : rendered_)
         if (builder_) builder_->RemoveFilter(f.Get());
@@ -251,9 +235,9 @@ HRESULT PreviewPlayer::SwitchSoundPath(IAMStreamSelect* select, int index) {
 }
 
 HRESULT PreviewPlayer::RenderSound(IPin* audio) {
-    std::vector<ComPtr<IBaseFilter>> before = GraphFilters();
+    std::vector<ComPtr<IBaseFilter>> before = GraphFilters(builder_.Get());
     HRESULT hr = builder_->Render(audio);
-    for (ComPtr<IBaseFilter>& f : GraphFilters()) {
+    for (ComPtr<IBaseFilter>& f : GraphFilters(builder_.Get())) {
         bool old = false;
         for (ComPtr<IBaseFilter>& b : before) old = old || b.Get() == f.Get();
         if (!old) rendered_.push_back(f);

@@ -64,7 +64,6 @@ class PreviewPlayer {
     IGraphBuilder* Graph() const { return builder_.Get(); }
 
   private:
-    std::vector<ComPtr<IBaseFilter>> GraphFilters();
     void RemoveRenderedFilters();
     HRESULT RenderSound(IPin* audio);
     HRESULT SwitchSoundPath(IAMStreamSelect* select, int index);
